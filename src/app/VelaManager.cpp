@@ -1,0 +1,173 @@
+#include "VelaManager.h"
+#include "VelaSettings.h"
+
+#include "logger/QLoggerManager.h"
+
+#include <QGuiApplication>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QQuickView>
+#include <QScreen>
+#include <QStandardPaths>
+
+namespace {
+const char *const kModule = "VelaManager";
+constexpr int kLogFileMaxAgeDays = 1;
+}
+
+QString VelaManager::applicationVersion()
+{
+    return QStringLiteral("%1").arg(QStringLiteral("2.01"));
+}
+
+QString VelaManager::applicationName()
+{
+    return QStringLiteral("ORVO Vela %1").arg(applicationVersion());
+}
+
+VelaManager::VelaManager(QObject *parent) : QObject(parent)
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Orvo"));
+    QCoreApplication::setOrganizationDomain(QStringLiteral("orvo-audio.com"));
+    QCoreApplication::setApplicationVersion(applicationVersion());
+    QCoreApplication::setApplicationName(applicationName());
+
+    registerTypes();
+
+    m_settings = new VelaSettings(this);
+
+    m_settings->setLogLevel(clampLogLevel(m_settings->logLevel()));
+    m_settings->setLogMode(clampLogMode(m_settings->logMode()));
+    applySettingsToLogger();
+    QLogger::QLoggerManager::setBasePath(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    QLogger::QLoggerManager::deleteOldLogFiles(kLogFileMaxAgeDays);
+
+    m_logger = QLogger::QLoggerManager::registerModule(kModule, QLogger::Trace);
+    m_logger->info(kModule, __func__, "Logger created");
+
+    // The device side (controller, model, state machine) is built here once it exists.
+
+    // The protocol tester is created here once it exists.
+
+    createView();
+
+    connect(m_settings, &VelaSettings::settingsChanged, this, &VelaManager::onSettingsChanged);
+}
+
+VelaManager::~VelaManager()
+{
+    m_logger->info(kModule, __func__, "Saving settings");
+    if (!m_geometryRejected) {
+        m_settings->setWindowPosition(m_view->position());
+        m_settings->setWindowSize(m_view->size());
+    }
+    m_view->close();
+    m_settings->setLogLevel(QLogger::QLoggerManager::defaultLevel());
+    m_settings->setLogMode(QLogger::QLoggerManager::outputMode());
+    m_settings->save();
+    delete m_view;
+}
+
+void VelaManager::registerTypes()
+{
+    // Meta types and scene types are registered here as the subsystems that own them land.
+}
+
+int VelaManager::clampLogLevel(int level)
+{
+    return qBound(int(QLogger::Trace), level, int(QLogger::Fatal));
+}
+
+int VelaManager::clampLogMode(int mode)
+{
+    return qBound(int(QLogger::LogOff), mode, int(QLogger::LogConsoleAndFile));
+}
+
+void VelaManager::applySettingsToLogger()
+{
+    // Developer mode alone decides; the stored level and mode are only kept in range.
+    if (m_settings->developerModeEnabled()) {
+        QLogger::QLoggerManager::setOutputMode(QLogger::LogConsoleAndFile);
+        QLogger::QLoggerManager::setDefaultLevel(QLogger::Trace);
+    } else {
+        QLogger::QLoggerManager::setOutputMode(QLogger::LogFile);
+        QLogger::QLoggerManager::setDefaultLevel(QLogger::Debug);
+    }
+}
+
+void VelaManager::onSettingsChanged()
+{
+    m_settings->setLogLevel(clampLogLevel(m_settings->logLevel()));
+    m_settings->setLogMode(clampLogMode(m_settings->logMode()));
+    applySettingsToLogger();
+    // The device model receives the settings again here once it exists.
+}
+
+VelaManager::Scaling VelaManager::scalingFor(qreal physicalDotsPerInch, qreal devicePixelRatio)
+{
+    const qreal dpi = qMax<qreal>(160, physicalDotsPerInch);
+    const qreal scale = devicePixelRatio * dpi / 200;
+    return {scale, QSize(int(640 * scale / devicePixelRatio), int(480 * scale / devicePixelRatio))};
+}
+
+bool VelaManager::geometryFits(const QPoint &position, const QSize &size, const QSize &available)
+{
+    return size.width() <= available.width() && size.height() <= available.height()
+        && position.x() <= available.width() && position.y() <= available.height();
+}
+
+void VelaManager::applyScaling()
+{
+    QScreen *screen = QGuiApplication::primaryScreen();
+    const Scaling scaling = scalingFor(screen->physicalDotsPerInch(), screen->devicePixelRatio());
+    m_view->setMinimumSize(scaling.minimumSize);
+    m_view->rootContext()->setContextProperty(QStringLiteral("devicePixelRatio"), scaling.scale);
+}
+
+void VelaManager::onPhysicalDotsPerInchChanged()
+{
+    applyScaling();
+}
+
+void VelaManager::createView()
+{
+    m_view = new QQuickView;
+    m_view->setClearBeforeRendering(false);
+    m_view->setTitle(applicationName());
+
+    connect(QGuiApplication::primaryScreen(), &QScreen::physicalDotsPerInchChanged, this,
+            &VelaManager::onPhysicalDotsPerInchChanged);
+    applyScaling();
+
+    QQmlContext *context = m_view->rootContext();
+    // "wdx", "speakerDb", "securityTool", "protocolTester", "firmwareUpdater" and "firmwareDb"
+    // are published here, in that order, as the device side and the tester land.
+    context->setContextProperty(QStringLiteral("applicationFont"), QStringLiteral("Segoe UI"));
+    context->setContextProperty(QStringLiteral("isFirstUse"), m_settings->isFirstUse());
+
+    m_view->setSource(QUrl(QStringLiteral("qrc:/VelaMain.qml")));
+    m_view->setResizeMode(QQuickView::SizeRootObjectToView);
+    connect(m_view->engine(), &QQmlEngine::quit, this, &VelaManager::appQuit);
+
+    restoreGeometry();
+    m_view->show();
+
+    m_settings->setIsFirstUse(false);
+    m_settings->save();
+}
+
+void VelaManager::restoreGeometry()
+{
+    const QSize available = QGuiApplication::primaryScreen()->availableVirtualSize();
+    const QPoint position = m_settings->windowPosition();
+    const QSize size = m_settings->windowSize();
+    if (geometryFits(position, size, available)) {
+        m_view->resize(size);
+        m_view->setPosition(position);
+    } else {
+        m_geometryRejected = true;
+        m_logger->warning(kModule, __func__,
+                          QStringLiteral("Stored window geometry %1,%2 %3x%4 does not fit the screen, ignored")
+                              .arg(position.x()).arg(position.y()).arg(size.width()).arg(size.height()));
+    }
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QObject>
+#include <QPoint>
+#include <QSize>
+
+class QQuickView;
+class VelaSettings;
+namespace QLogger { class QLoggerManager; }
+
+// The application's root object: identity, settings, logger set-up, the device side, the
+// window, and the state saved at shutdown.
+class VelaManager : public QObject
+{
+    Q_OBJECT
+public:
+    explicit VelaManager(QObject *parent = nullptr);
+    ~VelaManager() override;
+
+    QQuickView *view() const { return m_view; }
+    VelaSettings *settings() const { return m_settings; }
+    bool geometryRejected() const { return m_geometryRejected; }
+
+    struct Scaling
+    {
+        qreal scale;
+        QSize minimumSize;
+    };
+    static Scaling scalingFor(qreal physicalDotsPerInch, qreal devicePixelRatio);
+    static bool geometryFits(const QPoint &position, const QSize &size, const QSize &available);
+    static int clampLogLevel(int level);
+    static int clampLogMode(int mode);
+
+    static QString applicationVersion();
+    static QString applicationName();
+
+signals:
+    void appQuit();
+
+public slots:
+    void onPhysicalDotsPerInchChanged();
+    void onSettingsChanged();
+
+private:
+    void registerTypes();
+    void applySettingsToLogger();
+    void createView();
+    void applyScaling();
+    void restoreGeometry();
+
+    QLogger::QLoggerManager *m_logger = nullptr;
+    QQuickView *m_view = nullptr;
+    VelaSettings *m_settings = nullptr;
+    bool m_geometryRejected = false;
+};
