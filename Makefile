@@ -47,8 +47,7 @@ test: build
 bench: build
 	@mkdir -p $(BUILD)/bench
 	@: > $(BUILD)/bench/results.txt
-	@for b in $(BUILD)/bench/bench_*; do \
-		[ -x $$b ] || continue; \
+	@for b in $$(find $(BUILD)/bench -type f -name 'bench_*' -perm -u+x | sort); do \
 		echo "== $$b"; \
 		$$b 2>$(BUILD)/bench/$$(basename $$b).log | tee -a $(BUILD)/bench/results.txt || true; \
 	done
@@ -63,8 +62,8 @@ tsan-test:
 fuzz: deps
 	@[ -f build-fuzz/CMakeCache.txt ] || CC=clang CXX=clang++ cmake -S . -B build-fuzz -DVELA_FUZZ=ON -DVELA_BENCH=OFF
 	cmake --build build-fuzz -j $(JOBS)
-	@status=0; for f in build-fuzz/fuzz/*/fuzz_*; do \
-		[ -x $$f ] || continue; name=$$(basename $$f); \
+	@status=0; for f in $$(find build-fuzz/fuzz -type f -name 'fuzz_*' -perm -u+x | sort); do \
+		name=$$(basename $$f); \
 		corpus=build-fuzz/corpus/$$name; mkdir -p $$corpus; \
 		seeds=fuzz/corpus/$$name; [ -d $$seeds ] && cp -n $$seeds/* $$corpus/ 2>/dev/null; \
 		echo "== $$name for $(FUZZ_SECONDS) s"; \
