@@ -8,28 +8,31 @@
 namespace QLogger {
 
 namespace {
-QLoggerManager *instance = nullptr;
-QMutex instanceLock;
+std::atomic<QLoggerManager *> instance{nullptr};
+std::mutex instanceLock;
 
 void stopManagerThread()
 {
     // The manager outlives the application object; its idle thread must not.
-    if (instance && instance->isRunning()) {
-        instance->quit();
-        instance->wait();
+    QLoggerManager *manager = instance.load();
+    if (manager && manager->isRunning()) {
+        manager->quit();
+        manager->wait();
     }
 }
 }
 
 QLoggerManager *QLoggerManager::getInstance()
 {
-    QMutexLocker lock(&instanceLock);
-    if (!instance) {
-        instance = new QLoggerManager;
+    if (QLoggerManager *manager = instance.load(std::memory_order_acquire))
+        return manager;
+    std::lock_guard<std::mutex> lock(instanceLock);
+    if (!instance.load()) {
+        instance.store(new QLoggerManager, std::memory_order_release);
         if (QCoreApplication::instance())
             qAddPostRoutine(stopManagerThread);
     }
-    return instance;
+    return instance.load();
 }
 
 QLoggerManager::QLoggerManager() : m_basePath(QDir::currentPath())
@@ -73,14 +76,14 @@ int QLoggerManager::defaultLevel()
 void QLoggerManager::setBasePath(const QString &path)
 {
     QLoggerManager *self = getInstance();
-    QWriteLocker lock(&self->m_registryLock);
+    std::unique_lock<std::shared_mutex> lock(self->m_registryLock);
     self->m_basePath = path;
 }
 
 QString QLoggerManager::basePath()
 {
     QLoggerManager *self = getInstance();
-    QReadLocker lock(&self->m_registryLock);
+    std::shared_lock<std::shared_mutex> lock(self->m_registryLock);
     return self->m_basePath;
 }
 
@@ -88,11 +91,11 @@ QLoggerManager *QLoggerManager::registerModule(const QString &module, int level)
 {
     QLoggerManager *self = getInstance();
     {
-        QReadLocker lock(&self->m_registryLock);
+        std::shared_lock<std::shared_mutex> lock(self->m_registryLock);
         if (self->m_writers.contains(module))
             return self;
     }
-    QWriteLocker lock(&self->m_registryLock);
+    std::unique_lock<std::shared_mutex> lock(self->m_registryLock);
     if (!self->m_writers.contains(module)) {
         const int effective = qMax(int(self->m_defaultLevel), level);
         self->m_writers.insert(module, new QLoggerWriter(module, effective, self->m_basePath));
@@ -108,13 +111,13 @@ QLoggerManager *QLoggerManager::registerModule(const char *module, int level)
 QLoggerWriter *QLoggerManager::writerFor(const QString &module)
 {
     {
-        QReadLocker lock(&m_registryLock);
+        std::shared_lock<std::shared_mutex> lock(m_registryLock);
         auto it = m_writers.constFind(module);
         if (it != m_writers.constEnd())
             return it.value();
     }
     registerModule(module, m_defaultLevel);
-    QReadLocker lock(&m_registryLock);
+    std::shared_lock<std::shared_mutex> lock(m_registryLock);
     return m_writers.value(module);
 }
 
@@ -131,7 +134,7 @@ void QLoggerManager::log(const QString &module, const QString &function, int lev
         return;
     if (level < self->m_defaultLevel || level < writer->level())
         return;
-    QMutexLocker lock(&self->m_writeLock);
+    std::lock_guard<std::mutex> lock(self->m_writeLock);
     writer->writeLine(level, function, message);
 }
 

@@ -4,10 +4,10 @@
 #include "QLoggerWriter.h"
 
 #include <QMap>
-#include <QMutex>
-#include <QReadWriteLock>
 #include <QThread>
 #include <atomic>
+#include <mutex>
+#include <shared_mutex>
 
 namespace QLogger {
 
@@ -67,9 +67,11 @@ private:
     std::atomic<int> m_mode{LogConsole};
     QString m_basePath;
     QMap<QString, QLoggerWriter *> m_writers;
-    QMutex m_writeLock;
+    // Standard mutexes rather than Qt's: ThreadSanitizer sees these, and lines come from every
+    // thread.
+    std::mutex m_writeLock;
     // Guards the writer map and the base path: a module's first line may come from any thread.
-    QReadWriteLock m_registryLock;
+    std::shared_mutex m_registryLock;
 };
 
 } // namespace QLogger

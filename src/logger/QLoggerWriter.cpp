@@ -5,14 +5,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMutex>
+#include <mutex>
 #include <QTextStream>
 #include <QThread>
 
 namespace QLogger {
 
 namespace {
-QMutex clockLock;
+std::mutex clockLock;
 QLoggerWriter::Clock clockFunction;
 
 constexpr qint64 kRolloverSize = 1048575;
@@ -20,13 +20,13 @@ constexpr qint64 kRolloverSize = 1048575;
 
 void QLoggerWriter::setClock(Clock clock)
 {
-    QMutexLocker lock(&clockLock);
+    std::lock_guard<std::mutex> lock(clockLock);
     clockFunction = std::move(clock);
 }
 
 QDateTime QLoggerWriter::now()
 {
-    QMutexLocker lock(&clockLock);
+    std::lock_guard<std::mutex> lock(clockLock);
     return clockFunction ? clockFunction().toUTC() : QDateTime::currentDateTimeUtc();
 }
 
