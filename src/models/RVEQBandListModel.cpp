@@ -1,0 +1,7 @@
+#include "RVEQBandListModel.h"
+
+#include "RVEQBand.h"
+
+RVEQBandListModel::RVEQBandListModel(QObject *parent) : ListModel(new RVEQBand(-1), parent)
+{
+}
