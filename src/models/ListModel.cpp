@@ -12,9 +12,10 @@ ListModel::~ListModel()
     clear();
 }
 
-int ListModel::rowCount(const QModelIndex &) const
+int ListModel::rowCount(const QModelIndex &parent) const
 {
-    return m_items.size();
+    // Rows have no children: views and the item-model contract ask a row for its own rows.
+    return parent.isValid() ? 0 : m_items.size();
 }
 
 QVariant ListModel::data(const QModelIndex &index, int role) const
