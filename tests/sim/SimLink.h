@@ -1,0 +1,146 @@
+#pragma once
+
+// The host side of a link to the virtual Wdx, through the hidapi functions alone, the way the
+// application's bridge driver uses them. Frames are cut with the test's own few lines of code.
+
+#include "VirtualWdx.h"
+
+#include <hidapi/hidapi.h>
+
+#include <chrono>
+#include <cstring>
+#include <vector>
+
+using VirtualWdx::Bytes;
+
+inline std::uint16_t sumCheck(const Bytes &bytes, std::size_t count)
+{
+    unsigned sum = 0;
+    for (std::size_t i = 0; i < count; ++i)
+        sum += bytes[i];
+    return std::uint16_t(0x10000u - (sum & 0xFFFFu));
+}
+
+// A request frame written out by hand: SOF, NB, CMD, OP, DATA, checksum.
+inline Bytes request(std::uint8_t cmd, std::uint8_t op, const Bytes &data = {})
+{
+    Bytes f;
+    f.reserve(data.size() + 7);
+    for (std::uint8_t b : {std::uint8_t(0x55), std::uint8_t((data.size() + 2) >> 8), std::uint8_t(data.size() + 2), cmd, op})
+        f.push_back(b);
+    for (std::uint8_t b : data)
+        f.push_back(b);
+    const std::uint16_t c = sumCheck(f, f.size());
+    f.push_back(std::uint8_t(c >> 8));
+    f.push_back(std::uint8_t(c));
+    return f;
+}
+
+inline Bytes dataOf(const Bytes &frame)
+{
+    return frame.size() >= 7 ? Bytes(frame.begin() + 5, frame.end() - 2) : Bytes{};
+}
+
+inline Bytes textData(std::uint8_t sub, const std::string &text)
+{
+    Bytes d{sub};
+    for (char c : text)
+        d.push_back(std::uint8_t(c));
+    return d;
+}
+
+class SimLink
+{
+public:
+    ~SimLink() { close(); }
+
+    bool open(bool enableUart = true, std::uint16_t vid = VirtualWdx::kVendorId, std::uint16_t pid = VirtualWdx::kProductId)
+    {
+        close();
+        dev = hid_open(vid, pid, nullptr);
+        if (!dev || hid_set_nonblocking(dev, 0) != 0)
+            return false;
+        return !enableUart || setUart(true);
+    }
+    bool setUart(bool on)
+    {
+        const unsigned char report[2] = {0x41, std::uint8_t(on ? 1 : 0)};
+        return hid_send_feature_report(dev, report, 2) == 2;
+    }
+    void close()
+    {
+        if (dev)
+            hid_close(dev);
+        dev = nullptr;
+        pending.clear();
+    }
+
+    // Sends bytes as 64-byte interrupt reports of at most 63 payload bytes; the payload bytes sent,
+    // or -1 once the device is gone.
+    int send(const Bytes &bytes)
+    {
+        std::size_t offset = 0;
+        while (offset < bytes.size()) {
+            const std::size_t n = std::min<std::size_t>(63, bytes.size() - offset);
+            unsigned char report[64] = {};
+            report[0] = std::uint8_t(n);
+            std::memcpy(report + 1, bytes.data() + offset, n);
+            const int written = hid_write(dev, report, sizeof report);
+            if (written < 0)
+                return -1;
+            if (written < int(n + 1))
+                return int(offset);
+            offset += n;
+        }
+        return int(offset);
+    }
+
+    // Reads input reports until one whole frame is in (bytes that start none are skipped), or the
+    // time-out; an empty result on time-out or loss.
+    Bytes receiveFrame(int timeoutMs = 2000)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            while (!pending.empty() && pending[0] != 0x55 && pending[0] != 0xAA) {
+                skipped.push_back(pending[0]);
+                pending.erase(pending.begin());
+            }
+            if (pending.size() >= 3) {
+                const std::size_t total = ((std::size_t(pending[1]) << 8) | pending[2]) + 5;
+                if (pending.size() >= total) {
+                    Bytes frame(pending.begin(), pending.begin() + std::ptrdiff_t(total));
+                    pending.erase(pending.begin(), pending.begin() + std::ptrdiff_t(total));
+                    return frame;
+                }
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0 || !readReport(int(left.count())))
+                return {};
+        }
+    }
+
+    // One hid_read_timeout; false on time-out or loss (lastRead holds the result).
+    bool readReport(int timeoutMs)
+    {
+        unsigned char report[64];
+        lastRead = hid_read_timeout(dev, report, sizeof report, timeoutMs);
+        if (lastRead <= 0)
+            return false;
+        reportSizes.push_back(report[0]);
+        pending.insert(pending.end(), report + 1, report + 1 + report[0]);
+        return true;
+    }
+
+    Bytes transact(const Bytes &requestFrame, int timeoutMs = 2000)
+    {
+        if (send(requestFrame) != int(requestFrame.size()))
+            return {};
+        return receiveFrame(timeoutMs);
+    }
+
+    hid_device *dev = nullptr;
+    Bytes pending;
+    Bytes skipped;
+    std::vector<int> reportSizes;
+    int lastRead = 0;
+};
