@@ -3,8 +3,6 @@
 #include "protocol/QRawData.h"
 
 #include <QSignalSpy>
-#include <QThread>
-#include <atomic>
 #include <stdexcept>
 
 namespace {
@@ -45,13 +43,11 @@ class RawDataReceiver : public QObject
     Q_OBJECT
 public:
     QRawData received;
-    Qt::HANDLE thread = nullptr;
-    std::atomic<bool> done{false};
+    bool done = false;
 public slots:
     void onSend(QRawData data)
     {
         received = data;
-        thread = QThread::currentThreadId();
         done = true;
     }
 };
@@ -359,21 +355,17 @@ private slots:
 
     void travelsByQueuedSignal()
     {
-        QThread thread;
+        // A queued call copies the argument through the meta-type system, looked up by name
+        // for a string-based connection; the receiver's thread does not matter for that.
         RawDataSender sender;
         RawDataReceiver receiver;
-        receiver.moveToThread(&thread);
-        // String-based connection: only works when the type is known by its name.
         QVERIFY(connect(&sender, SIGNAL(send(QRawData)), &receiver, SLOT(onSend(QRawData)), Qt::QueuedConnection));
-        thread.start();
 
         QRawData data(hex("55000200 00ffa9"));
         emit sender.send(data);
         data.setAt(0, 0);
+        QVERIFY(!receiver.done);
         QTRY_VERIFY_WITH_TIMEOUT(receiver.done, 10000);
-        thread.quit();
-        QVERIFY(thread.wait(10000));
-        QVERIFY(receiver.thread != QThread::currentThreadId());
         QCOMPARE(receiver.received.toHex(), QStringLiteral("5500020000ffa9"));
     }
 };
