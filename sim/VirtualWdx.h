@@ -16,7 +16,8 @@
 // it drops off the bus and comes back after Timing::bridgeResetMs with its UART disabled. Interrupt
 // OUT reports are [n][n bytes] (n = 1..63, the report id); IN reports are [n][n bytes][zero padding]
 // and hid_read returns n + 1, the report's own length. A handle dies when the bridge leaves the bus:
-// every call on it returns -1 from then on, until hid_close.
+// reads, writes and feature reports on it return -1 from then on (a blocked read returns at once),
+// until hid_close. hid_close may be called while another thread is blocked in a read on the handle.
 //
 // Timing model (all of it configurable, see Timing):
 //  - USB: with usbIntervalUs > 0 the interrupt pipes run on a frame grid. hid_write returns at the
@@ -290,6 +291,7 @@ void setFaults(const Faults &faults);
 DeviceState state();
 void setState(const DeviceState &state);
 // Read-modify-write under the simulator's lock: update([](DeviceState &s) { s.locked = true; });
+// The edit must not call back into this API.
 void update(const std::function<void(DeviceState &)> &edit);
 Status status();
 Image image(ImageKind kind);

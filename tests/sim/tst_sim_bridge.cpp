@@ -301,6 +301,7 @@ private slots:
         f.uartEnableFails = true;
         setFaults(f);
         QVERIFY(!link.setUart(true));
+        QCOMPARE(countEvents("uartEnableFails fault"), 1);
         f = Faults();
         f.openFails = true;
         setFaults(f);
@@ -308,6 +309,9 @@ private slots:
         QVERIFY(listed);
         hid_free_enumeration(listed);
         QVERIFY(hid_open(kVendorId, kProductId, nullptr) == nullptr);
+        const UsbEvent refused = usbLog().back();
+        QCOMPARE(refused.kind, UsbKind::Open);
+        QCOMPARE(refused.result, -1);
     }
 
     // A reader thread and a writer thread on one handle, as the application runs them.

@@ -5,6 +5,8 @@
 
 #include <QtTest>
 
+#include <set>
+
 using namespace VirtualWdx;
 
 Q_DECLARE_METATYPE(VirtualWdx::Bytes)
@@ -509,6 +511,23 @@ private slots:
         const WireEntry out = frames(Direction::FromDevice).back();
         QCOMPARE(out.begin - in.end, Clock::duration(std::chrono::milliseconds(30)));
 
+        // Jitter adds a seeded random 0..5 ms per answer.
+        t.latencyUs = 1000;
+        t.latencyJitterUs = 5000;
+        setTiming(t);
+        clearLogs();
+        for (int i = 0; i < 10; ++i)
+            ask(0x00, 0x00, {});
+        const std::vector<WireEntry> ins = frames(Direction::ToDevice), outs = frames(Direction::FromDevice);
+        QCOMPARE(outs.size(), std::size_t(10));
+        std::set<Clock::duration::rep> delays;
+        for (std::size_t i = 0; i < outs.size(); ++i) {
+            const Clock::duration d = outs[i].begin - ins[i].end;
+            QVERIFY(d >= std::chrono::milliseconds(1) && d <= std::chrono::milliseconds(6));
+            delays.insert(d.count());
+        }
+        QVERIFY(delays.size() > 1);
+
         setTiming(Timing::instant());
         Faults f;
         f.silentStatus = true;
@@ -526,6 +545,8 @@ private slots:
         setFaults(f);
         QCOMPARE(dataOf(ask(0x00, 0x01, {0x04})), textData(0x04, "boot mode"));
         QCOMPARE(ask(0x00, 0x07, {0x40}), request(0xC0, 0x07, {0x40}));
+        QCOMPARE(frames(Direction::FromDevice, 0x80, 0x01, 0x04).back().data, textData(0x04, "boot mode"));
+        QCOMPARE(frames(Direction::FromDevice, 0xC0, 0x07).size(), std::size_t(1));
         setFaults(Faults());
         QCOMPARE(dataOf(ask(0x00, 0x01, {0x04})), textData(0x04, "main mode"));
     }
