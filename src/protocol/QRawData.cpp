@@ -1,4 +1,5 @@
 #include "QRawData.h"
+#include "ThreadHandoff.h"
 
 #include <cstring>
 #include <stdexcept>
@@ -54,7 +55,10 @@ QRawData::QRawData(const QString &hex, QObject *parent) : QObject(parent)
     setHex(hex);
 }
 
-QRawData::QRawData(const QRawData &other) : QObject(nullptr), m_bytes(other.m_bytes) {}
+QRawData::QRawData(const QRawData &other) : QObject(nullptr), m_bytes(ThreadHandoff::accept(other).m_bytes)
+{
+    ThreadHandoff::announce(this);
+}
 
 QRawData::QRawData(QRawData &&other) noexcept : QObject(nullptr), m_bytes(std::move(other.m_bytes)) {}
 
@@ -62,6 +66,7 @@ QRawData::~QRawData() = default;
 
 QRawData &QRawData::operator=(const QRawData &other)
 {
+    ThreadHandoff::accept(other);
     // Sharing the same bytes already: nothing to do.
     if (m_bytes.constData() != other.m_bytes.constData() || m_bytes.size() != other.m_bytes.size())
         m_bytes = other.m_bytes;

@@ -1,4 +1,5 @@
 #include "WdxMessageGeneric.h"
+#include "ThreadHandoff.h"
 
 #include <cstring>
 
@@ -86,7 +87,7 @@ WdxMessageGeneric::WdxMessageGeneric(QObject *parent) : QObject(parent) {}
 
 WdxMessageGeneric::WdxMessageGeneric(const WdxMessageGeneric &other)
     : QObject(nullptr),
-      m_startOfFrame(other.m_startOfFrame),
+      m_startOfFrame(ThreadHandoff::accept(other).m_startOfFrame),
       m_numberOfBytes(other.m_numberOfBytes),
       m_commandType(other.m_commandType),
       m_operationCode(other.m_operationCode),
@@ -94,6 +95,7 @@ WdxMessageGeneric::WdxMessageGeneric(const WdxMessageGeneric &other)
       m_checksum(other.m_checksum),
       m_isValid(other.m_isValid)
 {
+    ThreadHandoff::announce(this);
 }
 
 WdxMessageGeneric::~WdxMessageGeneric() = default;
@@ -102,6 +104,7 @@ WdxMessageGeneric &WdxMessageGeneric::operator=(const WdxMessageGeneric &other)
 {
     if (this == &other)
         return *this;
+    ThreadHandoff::accept(other);
     setStartOfFrame(other.m_startOfFrame);
     setNumberOfBytes(other.m_numberOfBytes);
     setCommandType(other.m_commandType);

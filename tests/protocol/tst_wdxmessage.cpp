@@ -2,6 +2,9 @@
 
 #include "protocol/WdxMessageGeneric.h"
 
+#include <QThread>
+#include <atomic>
+
 
 namespace {
 
@@ -61,7 +64,7 @@ class MessageReceiver : public QObject
     Q_OBJECT
 public:
     WdxMessageGeneric received;
-    bool done = false;
+    std::atomic<bool> done{false};
 public slots:
     void onMessageArrived(WdxMessageGeneric message)
     {
@@ -420,8 +423,11 @@ private slots:
 
     void travelsByValueInQueuedSignals()
     {
+        // Across threads, as the monitor hands messages to the request processor.
+        QThread receiverThread;
         MessageSender sender;
         MessageReceiver receiver;
+        receiver.moveToThread(&receiverThread);
         QVERIFY(connect(&sender, SIGNAL(messageArrived(WdxMessageGeneric)), &receiver,
                         SLOT(onMessageArrived(WdxMessageGeneric)), Qt::QueuedConnection));
 
@@ -430,7 +436,10 @@ private slots:
         emit sender.messageArrived(m);
         m.setData(hex("ff"));
         QVERIFY(!receiver.done);
+        receiverThread.start();
         QTRY_VERIFY_WITH_TIMEOUT(receiver.done, 10000);
+        receiverThread.quit();
+        QVERIFY(receiverThread.wait(10000));
         QCOMPARE(receiver.received.data().toHex(), QStringLiteral("4005"));
         QCOMPARE(receiver.received.checksum(), quint16(0xFE89));
         QVERIFY(receiver.received.isValid());
