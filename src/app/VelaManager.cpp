@@ -2,9 +2,17 @@
 #include "VelaSettings.h"
 
 #include "logger/QLoggerManager.h"
+#include "models/RVEQBand.h"
+#include "models/RVEQBandListModel.h"
+#include "models/RVEq.h"
+#include "models/WdxOutputItem.h"
+#include "models/WdxPreProcItem.h"
+#include "protocol/WdxMessageGeneric.h"
 
 #include <QGuiApplication>
 #include <QQmlContext>
+#include <QSortFilterProxyModel>
+#include <QtQml>
 #include <QQmlEngine>
 #include <QQuickView>
 #include <QScreen>
@@ -70,7 +78,17 @@ VelaManager::~VelaManager()
 
 void VelaManager::registerTypes()
 {
-    // Meta types and scene types are registered here as the subsystems that own them land.
+    qRegisterMetaType<WdxMessageGeneric>("WdxMessageGeneric");
+
+    const char *const uri = "com.orvo.qmlcomponents";
+    qmlRegisterType<WdxPreProcItem>(uri, 1, 0, "WdxPreProcItem");
+    qmlRegisterType<WdxOutputItem>(uri, 1, 0, "WdxOutputItem");
+    qmlRegisterType<RVEQBandListModel>(uri, 1, 0, "RVEQBandListModel");
+    qmlRegisterType<RVEQBand>(uri, 1, 0, "RVEQBand");
+    qmlRegisterType<RVEq>(uri, 1, 0, "RVEq");
+    qmlRegisterType<QSortFilterProxyModel>(uri, 1, 0, "QSortFilterProxyModel");
+    // The protocol tester's type and the firmware worker's enumerations are registered here
+    // once they exist.
 }
 
 int VelaManager::clampLogLevel(int level)

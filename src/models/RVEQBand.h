@@ -49,7 +49,7 @@ public:
         BandPassParallel = 7
     };
 
-    explicit RVEQBand(int bandIndex, QObject *parent = nullptr);
+    explicit RVEQBand(int bandIndex = 0, QObject *parent = nullptr);
 
     QString id() const override;
     QVariant data(int role) const override;

@@ -60,7 +60,7 @@ public:
     static constexpr quint8 kDefaultThreshold = 18;
     static const QString kNoSpeakerId; // three spaces
 
-    explicit WdxOutputItem(int channelIndex, QObject *parent = nullptr);
+    explicit WdxOutputItem(int channelIndex = 0, QObject *parent = nullptr);
 
     QString id() const override;
     QVariant data(int role) const override;

@@ -27,7 +27,7 @@ public:
     static constexpr qint64 kPatchGuardMs = 1000;
 
     // One patch row per given input, bit numbers 0.. in the given order.
-    WdxPreProcItem(int channelIndex, const QList<WdxInputItem *> &inputs, QObject *parent = nullptr);
+    explicit WdxPreProcItem(int channelIndex = 0, const QList<WdxInputItem *> &inputs = {}, QObject *parent = nullptr);
 
     QString id() const override;
     QVariant data(int role) const override;

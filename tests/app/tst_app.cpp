@@ -3,6 +3,10 @@
 #include "app/VelaManager.h"
 #include "app/VelaSettings.h"
 #include "logger/QLoggerManager.h"
+#include "protocol/WdxMessageGeneric.h"
+
+#include <QQmlComponent>
+#include <QQmlEngine>
 
 #include <QQmlContext>
 #include <QQuickItem>
@@ -47,6 +51,20 @@ private slots:
         QCOMPARE(QCoreApplication::organizationName(), QStringLiteral("Orvo"));
         QCOMPARE(QCoreApplication::applicationVersion(), QStringLiteral("2.01"));
         QCOMPARE(manager.view()->title(), QStringLiteral("ORVO Vela 2.01"));
+    }
+
+    void registrationsReachTheScene()
+    {
+        VelaManager manager;
+        QCOMPARE(QMetaType::type("WdxMessageGeneric"), qMetaTypeId<WdxMessageGeneric>());
+        QQmlEngine *engine = manager.view()->engine();
+        for (const char *type : {"WdxPreProcItem", "WdxOutputItem", "RVEQBandListModel", "RVEQBand", "RVEq",
+                                 "QSortFilterProxyModel"}) {
+            QQmlComponent component(engine);
+            component.setData(QByteArray("import com.orvo.qmlcomponents 1.0\n") + type + " {}", QUrl());
+            QScopedPointer<QObject> object(component.create());
+            QVERIFY2(object, qPrintable(QString(type) + ": " + component.errorString()));
+        }
     }
 
     void scaling_data()
