@@ -169,8 +169,8 @@ struct DeviceState
     std::array<std::uint8_t, 3> outputPatches{{0, 2, 1}};           // 0 left, 1 right, 2 both
     std::array<Eq, 2> eqs{};
     std::array<Compressor, 3> compressors{};
-    std::string mainPreset = "QA1";       // three characters each
-    std::string subPreset = "QS1";
+    std::string mainPreset = "AA1";       // three characters each: mode ids of the speaker catalogue
+    std::string subPreset = "AS1";
     std::uint8_t hwMode = 1;              // 1: software mode, anything else: hardware switch
     std::uint8_t mainMode = 0;
     std::uint8_t subMode = 0;

@@ -367,7 +367,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(state().mainPreset, std::string("AB1"), 5000);
         QTRY_VERIFY_WITH_TIMEOUT(!status().busy, 5000);
         QCOMPARE(dataOf(ask(0x00, 0x01, {0x0B})), textData(0x0B, "2.05/2.01"));
-        QCOMPARE(dataOf(ask(0x00, 0x08, {0x00})), textData(0x00, "AB1QS1"));
+        QCOMPARE(dataOf(ask(0x00, 0x08, {0x00})), textData(0x00, "AB1AS1"));
 
         QCOMPARE(dataOf(ask(0x01, 0x02, {0x02, 0x03})), (Bytes{0x02, 0x03}));
         QVERIFY(writeBlock(0x03, 0, block(512, 5, "CD1", 0)));
