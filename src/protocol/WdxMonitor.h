@@ -5,12 +5,12 @@
 
 #include <QList>
 #include <QObject>
+#include <QPointer>
+#include <QStateMachine>
 
 #include <atomic>
 #include <mutex>
 
-class QState;
-class QStateMachine;
 class QTimer;
 class UsbHidId;
 class UsbHidUart;
@@ -50,8 +50,8 @@ public:
 
     // The id list built by initialize(), and the position the next connection check tries.
     const QList<UsbHidId *> &idList() const { return m_idList; }
-    int currentIdIndex() const { return m_currentId; }
-    bool isCheckingEnabled() const { return m_checkingEnabled; }
+    int currentIdIndex() const { return m_currentId.load(); }
+    bool isCheckingEnabled() const { return m_checkingEnabled.load(); }
     int writeTimeout() const { return m_writeTimeout.load(); }
     void setWriteTimeout(int milliseconds) { m_writeTimeout.store(milliseconds); }
 
@@ -92,15 +92,15 @@ private:
     QRawData m_inputBuffer;
     const bool m_extendedIds;
     QList<UsbHidId *> m_idList;
-    int m_currentId = 0;
+    std::atomic<int> m_currentId{0};
     std::atomic<bool> m_isConnected{false};
     std::atomic<int> m_writeTimeout{kDefaultWriteTimeoutMs};
     std::atomic<UsbHidUart *> m_bridge{nullptr};
     QTimer *m_connectionTimer = nullptr;
     QTimer *m_parseTimer = nullptr;
     QLogger::QLoggerManager *m_logger = nullptr;
-    QStateMachine *m_parser = nullptr;
-    bool m_checkingEnabled = false;
+    QPointer<QStateMachine> m_parser;
+    std::atomic<bool> m_checkingEnabled{false};
     // Serialises write() (processor thread) with the bridge's creation and destruction.
     std::mutex m_writeLock;
 };
