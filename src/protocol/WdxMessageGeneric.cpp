@@ -218,11 +218,9 @@ void WdxMessageGeneric::setIsValid(bool value)
 int WdxMessageGeneric::parse(const QRawData &bytes, WdxMessageGeneric &message)
 {
     const int size = bytes.byteLen();
-    if (size == 0) {
-        // isValid tells about the last parse: no frame, not valid.
-        message.setIsValid(false);
+    // Nothing to look at yet: the message is left as it was.
+    if (size == 0)
         return -1;
-    }
     const auto *p = reinterpret_cast<const uchar *>(bytes.constData());
     if (p[0] != kStartOfFrameAlt && p[0] != kStartOfFrame) {
         message.setIsValid(false);

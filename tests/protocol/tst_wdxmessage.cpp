@@ -173,7 +173,6 @@ private slots:
         QTest::addColumn<QString>("bytes");
         QTest::addColumn<int>("result");
 
-        QTest::newRow("empty") << "" << -1;
         QTest::newRow("noise") << "12550002" << 1;
         QTest::newRow("noise 0x56") << "56" << 1;
         QTest::newRow("four bytes") << "55000200" << -1;
@@ -194,6 +193,16 @@ private slots:
         QVERIFY(m.isValid());
         QCOMPARE(WdxMessageGeneric::parse(QRawData(bytes), m), result);
         QVERIFY(!m.isValid());
+    }
+
+    void parseOfNothingLeavesTheMessageAlone()
+    {
+        WdxMessageGeneric m;
+        QCOMPARE(WdxMessageGeneric::parse(hex("55000280 00ff29"), m), 7);
+        SignalLog log(m);
+        QCOMPARE(WdxMessageGeneric::parse(QRawData(), m), -1);
+        QVERIFY(m.isValid());
+        QCOMPARE(log.take(), QStringList());
     }
 
     void parseOfFourBytesLeavesTheHeaderAlone()
