@@ -21,7 +21,7 @@ int ListModel::rowCount(const QModelIndex &parent) const
 QVariant ListModel::data(const QModelIndex &index, int role) const
 {
     const int row = index.row();
-    if (row < 0 || row >= m_items.size() || index.column() != 0)
+    if (row < 0 || row >= m_items.size())
         return QVariant();
     return m_items.at(row)->data(role);
 }

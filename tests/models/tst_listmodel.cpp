@@ -43,7 +43,7 @@ class ProbeModel : public ListModel
 {
 public:
     ProbeModel() : ListModel(new TestItem(-1)) {}
-    QModelIndex rawIndex(int row) const { return createIndex(row, 0); }
+    QModelIndex rawIndex(int row, int column = 0) const { return createIndex(row, column); }
 };
 
 QList<ListItem *> makeItems(int count, int first = 0)
@@ -74,6 +74,8 @@ private slots:
         QVERIFY(!model.data(model.rawIndex(-1), TestItem::ValueRole).isValid());
         QVERIFY(!model.data(model.rawIndex(3), TestItem::ValueRole).isValid());
         QVERIFY(!model.data(model.rawIndex(1), Qt::DisplayRole).isValid());
+        // The list is flat: only the row of an index counts.
+        QCOMPARE(model.data(model.rawIndex(2, 1), TestItem::ValueRole).toInt(), 2);
         QVERIFY(!model.itemAt(-1));
         QVERIFY(!model.itemAt(model.rowCount()));
         QVERIFY(model.itemAt(2));
