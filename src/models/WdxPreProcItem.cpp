@@ -18,7 +18,6 @@ WdxPreProcItem::WdxPreProcItem(int channelIndex, const QList<WdxInputItem *> &in
     m_eq = new RVEq(this);
     m_eq->setChannelIndex(quint8(channelIndex));
     connect(m_eq, &RVEq::dataChanged, this, &WdxPreProcItem::eqChanged);
-    connect(m_eq, &RVEq::isEditingChanged, this, &WdxPreProcItem::isEditingEqChanged);
     connect(m_eq, &RVEq::notifyRequestToWrite, this, &WdxPreProcItem::notifyRequestToWriteEq);
     connect(this, &WdxPreProcItem::eqRead, m_eq, &RVEq::onEqRead);
 }

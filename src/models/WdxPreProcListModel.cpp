@@ -15,10 +15,9 @@ quint8 toByte(int value)
 template<typename Edit>
 void whileEditing(RVEq *eq, Edit edit)
 {
-    const bool wasEditing = eq->isEditing();
     eq->setIsEditing(true);
     edit();
-    eq->setIsEditing(wasEditing);
+    eq->setIsEditing(false);
 }
 
 struct BandSnapshot
@@ -69,7 +68,8 @@ WdxInputPatchListModel *WdxPreProcListModel::inputPatches(int preProcIndex) cons
 
 void WdxPreProcListModel::toggleInputPatched(int preProcIndex, int inputIndex)
 {
-    for (WdxPreProcItem *item : matchingItems(preProcIndex))
+    // Linking joins the channels' EQs, not their input patches.
+    if (WdxPreProcItem *item = channel(preProcIndex))
         item->toggleInputPatch(inputIndex);
 }
 

@@ -201,11 +201,6 @@ private slots:
         emit right->eqRead(1, true, QList<WdxEqBand *>() << band);
         QCOMPARE(right->eq()->bandAt(0)->frequency(), quint8(44));
         flushDeferredDeletes();
-
-        QSignalSpy editing(right, &WdxPreProcItem::isEditingEqChanged);
-        right->eq()->setIsEditing(true);
-        QCOMPARE(editing.count(), 1);
-        right->eq()->setIsEditing(false);
     }
 
     void selectionAndLookups()
@@ -227,6 +222,14 @@ private slots:
         QCOMPARE(c.channel(0)->patchValue(), quint8(0));
         c.preProcs->toggleInputPatched(7, 0); // no such channel
         QCOMPARE(c.channel(0)->patchValue(), quint8(0));
+
+        // Linked EQs do not link the patches: a toggle stays on its own channel.
+        QSignalSpy rightWrites(c.channel(1), &WdxPreProcItem::notifyRequestToWritePatch);
+        c.preProcs->toggleLinkEq();
+        c.preProcs->toggleInputPatched(0, 2);
+        QCOMPARE(c.channel(0)->patchValue(), quint8(4));
+        QCOMPARE(c.channel(1)->patchValue(), quint8(32));
+        QCOMPARE(rightWrites.count(), 0);
     }
 
     void linkedBandEditsReachBothEqs()
@@ -317,12 +320,14 @@ private slots:
         QCOMPARE(editingAtWrite, QList<bool>({true, true, true, true}));
         QVERIFY(!left->isEditing());
 
-        // A drag in progress keeps its flag.
+        // Every such edit ends with the flag down, whoever raised it before.
+        QSignalSpy editing(left, &RVEq::isEditingChanged);
         left->setIsEditing(true);
         c.preProcs->setSelectedBandId(0, 0);
         c.preProcs->setSelectedBandGain(0, 12);
-        QVERIFY(left->isEditing());
-        left->setIsEditing(false);
+        QCOMPARE(editingAtWrite.last(), true);
+        QVERIFY(!left->isEditing());
+        QCOMPARE(editing.count(), 2);
     }
 
     void channelEqCopyAndPaste()
