@@ -206,9 +206,8 @@ void RVEq::pasteBand(int index)
     RVEQBand *band = bandAt(index);
     if (!band || !m_copiedBand)
         return;
+    // Only the row changes: display order and the write are the caller's.
     band->copyFrom(*m_copiedBand);
-    // Display order only; the write is left to the caller.
-    orderByFrequency();
 }
 
 void RVEq::clearCopyBand()

@@ -164,6 +164,20 @@ private slots:
         QCOMPARE(band.qualityFactor(), quint8(30));
     }
 
+    void editLogLines()
+    {
+        RVEq eq;
+        eq.setChannelIndex(1);
+        m_log->clear();
+        eq.bandAt(2)->updateBandType(RVEQBand::Notch);
+        eq.bandAt(2)->updateIsEnabled(true);
+        eq.bandAt(2)->updateIsEnabled(true); // unchanged: no line
+        QCOMPARE(m_log->count("RVEQBand", "updateBandType", "updating band type value to 6"), 1);
+        QCOMPARE(m_log->count("RVEQBand", "updateIsEnabled", "updating band isEnabled value to true"), 1);
+        // Each refreshed row of the band list is reported for the channel.
+        QCOMPARE(m_log->count("RVEq", "onDataChanged", "Data changed for channel 1"), 2);
+    }
+
     void bandComparison()
     {
         RVEQBand a(0), b(1);
@@ -345,18 +359,26 @@ private slots:
         eq.selectNextBand(); // no selection: the first
         QCOMPARE(eq.selectedBandId(), 1);
 
+        // Removing another band keeps the selection; removing the selected one ends it.
+        eq.removeBand(0);
+        QCOMPARE(eq.selectedBandId(), 1);
+        selected.clear();
         eq.removeBand(1);
         QCOMPARE(eq.selectedBandId(), -1);
-        QVERIFY(!eq.bandAt(1)->isSelected());
+        QCOMPARE(selected.count(), 1);
         eq.selectBand(8); // outside: ignored
         QCOMPARE(eq.selectedBandId(), -1);
 
+        eq.selectBand(2);
         eq.removeAllBands();
+        QCOMPARE(eq.selectedBandId(), -1);
         eq.selectFirstUsedBand();
         QCOMPARE(eq.selectedBandId(), -1);
         eq.selectBand(3);
+        selected.clear();
         eq.selectLastUsedBand();
         QCOMPARE(eq.selectedBandId(), -1);
+        QCOMPARE(selected.count(), 1);
     }
 
     void expandedBand()
@@ -399,6 +421,10 @@ private slots:
         QVERIFY(eq.bandAt(3)->isUsed());
         QVERIFY(eq.bandAt(3)->isEnabled());
         QCOMPARE(eq.usedBandCount(), 2);
+        // Only the row changes; ordering is a separate step.
+        QCOMPARE(eq.bandAt(3)->displayIndex(), 3);
+        eq.orderByFrequency();
+        QCOMPARE(eq.bandAt(3)->displayIndex(), 2);
         eq.clearCopyBand();
         QVERIFY(!eq.hasCopy());
         QCOMPARE(hasCopy.count(), 2);
