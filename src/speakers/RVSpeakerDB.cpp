@@ -46,15 +46,12 @@ void RVSpeakerDB::load(const QString &documentPath)
             SpeakerXml::readChild(xml, this, m_families);
     }
     if (xml.hasError()) {
-        // A document that is not well-formed is not trusted in part.
+        // The families read before the fault are kept, like any other entry that reads well.
         m_logger->warning(kModule, __func__,
                           QStringLiteral("Speaker catalogue %1 unreadable at line %2: %3")
                               .arg(documentPath)
                               .arg(xml.lineNumber())
                               .arg(xml.errorString()));
-        qDeleteAll(m_families);
-        m_families.clear();
-        return;
     }
 
     int cabinets = 0, modes = 0, variants = 0;
