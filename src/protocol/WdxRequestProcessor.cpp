@@ -451,6 +451,15 @@ void WdxRequestProcessor::onWaitRequestEntered()
 void WdxRequestProcessor::onDequeueRequestEntered()
 {
     trace(__func__, "Check for next request to process");
+    // The spacing is waited out before the request is taken, not after: whatever is posted
+    // meanwhile still counts, so a higher priority overtakes and a dragged slider's latest
+    // value merges into the write that is about to go.
+    if (waitingCount() > 0) {
+        const qint64 spacingNs = qint64(m_interval.load()) * 1000 * 1000;
+        const qint64 elapsedNs = m_lastWriteClock.nsecsElapsed();
+        if (elapsedNs < spacingNs)
+            std::this_thread::sleep_for(std::chrono::nanoseconds(spacingNs - elapsedNs));
+    }
     WdxRequest *next = nullptr;
     {
         std::lock_guard<std::mutex> lock(m_queueMutex);
@@ -466,10 +475,6 @@ void WdxRequestProcessor::onDequeueRequestEntered()
         emit queueEmpty();
         return;
     }
-    const qint64 spacingNs = qint64(m_interval.load()) * 1000 * 1000;
-    const qint64 elapsedNs = m_lastWriteClock.nsecsElapsed();
-    if (elapsedNs < spacingNs)
-        std::this_thread::sleep_for(std::chrono::nanoseconds(spacingNs - elapsedNs));
     m_lastWriteClock.restart();
     next->setStatus(WdxRequest::Posted);
     emit requestDequeued();
