@@ -1,0 +1,355 @@
+// The firmware update controller and the firmware catalogue: what the user interface sees of
+// an update (state, progress, remaining time, messages), the busy rule, preset choice, a
+// damaged package, an unplugged cable, and the catalogue of what the package can install.
+// The controller owns its worker thread as in the application; the request processor runs on
+// a worker thread of the test's own against the virtual Wdx.
+
+#include "FirmwareTestSupport.h"
+#include "UploadRig.h"
+#include "VelaTestMain.h"
+#include "firmware/WdxFirmwareDb.h"
+#include "firmware/WdxFirmwareUpdateController.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+using namespace FirmwareTest;
+using W = WdxFirmwareWorker;
+using Controller = WdxFirmwareUpdateController;
+
+namespace {
+
+// The controller as the device controller makes it, with the processor it starts.
+class ControllerRig
+{
+public:
+    ControllerRig() : controller(new Controller(engine.processor)), loaded(controller, &Controller::fwLoaded) {}
+    ~ControllerRig() { delete controller; }
+    bool start(bool waitConnected = true)
+    {
+        return engine.start(waitConnected) && QTest::qWaitFor([this] { return loaded.count() > 0; }, kWait)
+            && controller->state() == QLatin1String("Idle");
+    }
+    bool waitIdle(int timeoutMs = kWait)
+    {
+        return QTest::qWaitFor([this] { return controller->state() == QLatin1String("Idle"); }, timeoutMs);
+    }
+
+    Engine engine;
+    Controller *controller;
+    QSignalSpy loaded;
+};
+
+} // namespace
+
+class TestFirmwareUpdate : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QLogger::QLoggerManager::setOutputMode(QLogger::LogOff);
+    }
+
+    void init()
+    {
+        V::reset();
+        V::setTiming(V::Timing::instant());
+        V::plug();
+    }
+
+    void cleanup() { Controller::setClock(Controller::Clock()); }
+
+    void propertiesBeforeAndAfterTheLoad()
+    {
+        ControllerRig rig;
+        Controller *c = rig.controller;
+        QCOMPARE(c->state(), QStringLiteral("Idle"));
+        QCOMPARE(c->progress(), 0.0);
+        QCOMPARE(c->timeToEnd(), 0);
+        QCOMPARE(c->debugMessage(), QStringLiteral("Press start to begin"));
+        QVERIFY(c->displayMessage().isEmpty());
+        QVERIFY(c->mainFwVersion().isEmpty());
+
+        QSignalSpy versions(c, &Controller::mainFwVersionChanged);
+        QVERIFY(rig.start());
+        QCOMPARE(rig.loaded.count(), 1);
+        QCOMPARE(versions.count(), 1);
+        QCOMPARE(c->debugMessage(), QStringLiteral("Fw version 2.01 loaded, 40 presets available"));
+        QCOMPARE(c->mainFwVersion(), QStringLiteral("2.01"));
+        QCOMPARE(c->dspFwVersion(), QStringLiteral("2.01"));
+        QCOMPARE(c->mainPresetAt(0), QStringLiteral("AA1"));
+        QCOMPARE(c->subPresetAt(0), QStringLiteral("AS1"));
+        QCOMPARE(c->subPresetAt(16), QStringLiteral("TS2"));
+        QVERIFY(c->subPresetAt(17).isEmpty());
+        QVERIFY(c->mainPresetAt(-1).isEmpty());
+        QCOMPARE(c->progress(), 0.0);
+        QCOMPARE(c->timeToEnd(), 0);
+    }
+
+    void progressAndRemainingTime()
+    {
+        V::unplug(); // nothing reaches a device here: only the controller's arithmetic counts
+        qint64 now = 1000000;
+        Controller::setClock([&now] { return now; });
+        ControllerRig rig;
+        Controller *c = rig.controller;
+        QVERIFY(rig.start(false));
+
+        c->startUploadMainFirmware();
+        QCOMPARE(c->totalSteps(), 89 + 14000 / 250);
+        QCOMPARE(c->displayMessage(), QStringLiteral("Uploading main firmware"));
+        c->onUploadStarted();
+        QCOMPARE(c->progress(), 0.0);
+        QCOMPARE(c->timeToEnd(), 0);
+
+        now += 5800;
+        for (int i = 0; i < 29; ++i)
+            c->onStepDone();
+        QCOMPARE(c->progress(), 0.2);
+        QCOMPARE(c->timeToEnd(), 23); // (145 - 29) * (5800 / 29) / 1000
+        QCOMPARE(c->debugMessage(), QStringLiteral("29 block sent, 116 to send"));
+
+        // More steps than expected: done, nothing left.
+        for (int i = 0; i < 117; ++i)
+            c->onStepDone();
+        QCOMPARE(c->progress(), 1.0);
+        QCOMPARE(c->timeToEnd(), 0);
+
+        // The worker gives up on the absent device; wait for it before the rig goes.
+        QVERIFY(rig.waitIdle());
+        QTRY_COMPARE_WITH_TIMEOUT(c->debugMessage(), QStringLiteral("Timeout on disconnection"), kWait);
+    }
+
+    void busyWorkerRefusesNewUploads()
+    {
+        V::setTiming(V::Timing()); // 115200 baud: the DSP image takes seconds
+        ControllerRig rig;
+        Controller *c = rig.controller;
+        QVERIFY(rig.start());
+        QSignalSpy mainStarted(c, &Controller::mainFwUploadStarted);
+        QSignalSpy dspStarted(c, &Controller::dspFwUploadStarted);
+        QSignalSpy dspDone(c, &Controller::dspFwUploadCompleted);
+
+        c->startUploadDspFirmware();
+        QCOMPARE(dspStarted.count(), 1);
+        QCOMPARE(c->totalSteps(), 73 + 1);
+        QCOMPARE(c->displayMessage(), QStringLiteral("Uploading dsp firmware"));
+        QTRY_COMPARE_WITH_TIMEOUT(c->state(), QStringLiteral("UploadingDsp"), kWait);
+
+        c->startUploadMainFirmware();
+        QCOMPARE(c->debugMessage(), QStringLiteral("Firmware uploader is busy, state is UploadingDsp"));
+        c->startUploadFirmware(QStringLiteral("AA1"), QStringLiteral("AS1"));
+        QCOMPARE(c->debugMessage(), QStringLiteral("Firmware uploader is busy, state is UploadingDsp"));
+        QVERIFY(!c->startUploadMainPreset(QStringLiteral("AA1")));
+        QCOMPARE(c->debugMessage(), QStringLiteral("Firmware uploader is busy"));
+        QVERIFY(!c->startUploadSubPreset());
+        QCOMPARE(mainStarted.count(), 0);
+        QCOMPARE(c->totalSteps(), 73 + 1);
+        QCOMPARE(c->displayMessage(), QStringLiteral("Uploading dsp firmware"));
+
+        QVERIFY(dspDone.wait(kWait));
+        QVERIFY(rig.waitIdle());
+        QCOMPARE(c->stepsDone(), c->totalSteps());
+        QCOMPARE(c->progress(), 1.0);
+        QVERIFY(c->debugMessage().startsWith(QLatin1String("Completed in ")));
+        QCOMPARE(countFrames(V::Direction::ToDevice, 0x01, 0x00, -1), 0); // never rebooted
+    }
+
+    void unknownPresetFallsBackToTheFirst()
+    {
+        ControllerRig rig;
+        Controller *c = rig.controller;
+        QVERIFY(rig.start());
+        QStringList shown;
+        connect(c, &Controller::displayMessageChanged, this, [&] { shown << c->displayMessage(); });
+        QSignalSpy done(c, &Controller::presetUploadCompleted);
+
+        QVERIFY(c->startUploadMainPreset(QStringLiteral("ZZ9")));
+        QCOMPARE(shown, (QStringList{"Preset ZZ9 not available", "Uploading main preset"}));
+        QCOMPARE(c->totalSteps(), 17 + 1);
+        QVERIFY(done.wait(kWait));
+        QVERIFY(rig.waitIdle());
+        QCOMPARE(QString::fromStdString(V::image(V::ImageKind::MainPreset).presetId), QStringLiteral("AA1"));
+        QCOMPARE(c->stepsDone(), c->totalSteps());
+
+        shown.clear();
+        QVERIFY(c->startUploadSubPreset(QStringLiteral("SB2")));
+        QCOMPARE(shown, QStringList{"Uploading preset"});
+        QCOMPARE(c->totalSteps(), 7 + 1);
+        QVERIFY(done.wait(kWait));
+        QVERIFY(rig.waitIdle());
+        QCOMPARE(QString::fromStdString(V::image(V::ImageKind::SubPreset).presetId), QStringLiteral("SB2"));
+
+        // A package without presets has nothing to fall back on.
+        QSignalSpy loaded(c, &Controller::fwLoaded);
+        c->reload(write(QStringLiteral("nopresets.rvf"), wellFormed("RWDX", 2, 16).bytes() + wellFormed("RDSP", 2, 16).bytes()));
+        QVERIFY(loaded.wait(kWait));
+        QVERIFY(!c->startUploadMainPreset());
+        QCOMPARE(c->debugMessage(), QStringLiteral("Firmware file does not contains any preset"));
+        QVERIFY(!c->startUploadSubPreset(QStringLiteral("AS1")));
+        QCOMPARE(c->displayMessage(), QStringLiteral("Preset AS1 not available"));
+    }
+
+    void failureShowsItsCause()
+    {
+        V::Faults f;
+        f.silentStatus = true;
+        V::setFaults(f);
+        ControllerRig rig;
+        Controller *c = rig.controller;
+        QVERIFY(rig.start());
+        c->worker()->setWaitTickMs(50);
+        c->worker()->setStatusPollLimitMs(800);
+        QSignalSpy failed(c, &Controller::failed);
+
+        c->startUploadDspFirmware();
+        QVERIFY(failed.wait(kWait));
+        // The state's own notification follows the failure.
+        QTRY_COMPARE_WITH_TIMEOUT(c->debugMessage(), QStringLiteral("Failed, Timeout"), kWait);
+        QVERIFY(rig.waitIdle());
+        QCOMPARE(failed.count(), 1);
+    }
+
+    void damagedPackageUploadsNothing()
+    {
+        QByteArray damaged = embeddedPackage();
+        damaged[100] = char(damaged.at(100) ^ 0x80); // in the main image's first block
+        ControllerRig rig;
+        Controller *c = rig.controller;
+        QVERIFY(rig.start());
+        QSignalSpy failed(c, &Controller::failed);
+        V::clearLogs();
+
+        c->reload(write(QStringLiteral("damaged.rvf"), damaged));
+        QVERIFY(failed.wait(kWait));
+        QTRY_COMPARE_WITH_TIMEOUT(c->debugMessage(), QStringLiteral("Failed, Bad CRC"), kWait);
+        QVERIFY(rig.waitIdle());
+        QCOMPARE(c->worker()->lastErrorCode(), W::BadCRC);
+        QVERIFY(c->mainFwVersion().isEmpty());
+        QVERIFY(c->mainPresetAt(0).isEmpty());
+
+        // Nothing to send: no reboot, no opening, no block.
+        c->startUploadMainFirmware();
+        QCOMPARE(c->debugMessage(), QStringLiteral("Firmware is not loaded yet"));
+        c->startUploadFirmware(QStringLiteral("AA1"), QStringLiteral("AS1"));
+        QVERIFY(!c->startUploadMainPreset(QStringLiteral("AA1")));
+        c->startUploadDspFirmware();
+        QVERIFY(failed.wait(kWait));
+        QVERIFY(rig.waitIdle());
+        QCOMPARE(c->worker()->lastErrorCode(), W::Unknown);
+        QCOMPARE(countFrames(V::Direction::ToDevice, 0x01, -1, -1), 0);
+        QCOMPARE(V::status().requestsReceived, 0);
+    }
+
+    void unpluggedDuringMainUpload()
+    {
+        ControllerRig rig;
+        Controller *c = rig.controller;
+        QVERIFY(rig.start());
+        QSignalSpy failed(c, &Controller::failed);
+        QSignalSpy mainDone(c, &Controller::mainFwUploadCompleted);
+
+        WireWatch unplugger([] {
+            if (countFrames(V::Direction::ToDevice, 0x01, 0x02, 0x01) < 20)
+                return false;
+            V::unplug();
+            return true;
+        });
+        c->startUploadMainFirmware();
+        QVERIFY(failed.wait(kMainUploadWait));
+        QVERIFY(QTest::qWaitFor([c] { return c->debugMessage().startsWith(QLatin1String("Failed, ")); }, kWait));
+        QVERIFY2(c->debugMessage() == QLatin1String("Failed, Communication Error")
+                     || c->debugMessage() == QLatin1String("Failed, Timeout"),
+                 qPrintable(c->debugMessage()));
+        QVERIFY(rig.waitIdle());
+        QCOMPARE(mainDone.count(), 0);
+
+        V::plug();
+        QVERIFY(QTest::qWaitFor([&] { return rig.engine.processor->isConnected(); }, kWait));
+        c->startUploadMainFirmware();
+        QVERIFY(mainDone.wait(kMainUploadWait));
+        QVERIFY(rig.waitIdle());
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(c->stepsDone(), c->totalSteps());
+        QVERIFY(V::image(V::ImageKind::Main).present);
+    }
+
+    void fullUploadCountsEveryStep()
+    {
+        V::update([](V::DeviceState &s) { s.mainVersion = "1.00"; });
+        ControllerRig rig;
+        Controller *c = rig.controller;
+        QVERIFY(rig.start());
+        QSignalSpy mainStarted(c, &Controller::mainFwUploadStarted);
+        QSignalSpy presetsDone(c, &Controller::presetUploadCompleted);
+        QSignalSpy progress(c, &Controller::progressChanged);
+
+        c->startUploadFirmware(QStringLiteral("AA1"), QStringLiteral("AS1"));
+        QCOMPARE(mainStarted.count(), 1);
+        QCOMPARE(c->displayMessage(), QStringLiteral("Uploading firmware"));
+        QCOMPARE(c->totalSteps(), (89 + 56) + (73 + 1) + (17 + 1) + (7 + 1));
+        QVERIFY(presetsDone.wait(kMainUploadWait));
+        QVERIFY(rig.waitIdle());
+        QCOMPARE(c->stepsDone(), c->totalSteps());
+        QCOMPARE(c->progress(), 1.0);
+        QCOMPARE(c->timeToEnd(), 0);
+        QVERIFY(progress.count() >= c->totalSteps());
+        QCOMPARE(QString::fromStdString(V::state().mainVersion), QStringLiteral("2.01"));
+    }
+
+    void catalogueOfTheLoadedPackage()
+    {
+        const QByteArray file = wellFormed("RWDX", 2, 16).bytes() + wellFormed("RDSP", 2, 16).bytes()
+            + preset("AB2", "PASS").bytes() + preset("CD1", "SUB ").bytes() + preset("AB1", "PASS").bytes();
+        ControllerRig rig;
+        Controller *c = rig.controller;
+        WdxFirmwareDb db;
+        connect(c, &Controller::fwLoaded, &db, &WdxFirmwareDb::updateDb);
+        QSignalSpy changed(&db, &WdxFirmwareDb::dataChanged);
+        QVERIFY(rig.start());
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(db.mainSpeakerIds().size(), 23);
+        QCOMPARE(db.presetsVersion(), QStringLiteral("2.01/2.01"));
+
+        c->reload(write(QStringLiteral("catalogue.rvf"), file));
+        QVERIFY(changed.wait(kWait));
+        QCOMPARE(db.mainSpeakerIds(), (QStringList{"AB1", "AB2"}));
+        QCOMPARE(db.subIds(), QStringList{"CD1"});
+        QCOMPARE(db.cabinetIds(), (QStringList{"AB", "AB", "CD"}));
+        QVERIFY(db.isCabinetAvailable(QStringLiteral("AB")));
+        QVERIFY(db.isCabinetAvailable(QStringLiteral("CD")));
+        QVERIFY(!db.isCabinetAvailable(QStringLiteral("ab")));
+        QVERIFY(!db.isCabinetAvailable(QStringLiteral("AA")));
+        QVERIFY(db.isPresetAvailable(QStringLiteral("CD1")));
+        QVERIFY(db.isPresetAvailable(QStringLiteral("AB2")));
+        QVERIFY(!db.isPresetAvailable(QStringLiteral("AB3")));
+        QVERIFY(!db.isMainSpeakerAvailable(QStringLiteral("CD1")));
+        QVERIFY(db.isMainSpeakerAvailable(QStringLiteral("AB1")));
+        QVERIFY(db.isSubAvailable(QStringLiteral("CD1")));
+        QVERIFY(!db.isSubAvailable(QStringLiteral("AB1")));
+        QCOMPARE(db.mainFwVersion(), QStringLiteral("2.01"));
+
+        // Without a sender (not through the controller's signal) nothing changes.
+        db.updateDb();
+        QCOMPARE(changed.count(), 2);
+        QCOMPARE(db.subIds(), QStringList{"CD1"});
+    }
+
+private:
+    QString write(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = m_dir.filePath(name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+
+    QTemporaryDir m_dir;
+};
+
+VELA_TEST_MAIN_CORE(TestFirmwareUpdate)
+#include "tst_firmwareupdate.moc"
