@@ -501,8 +501,10 @@ WdxFirmwareWorker::enErrCode WdxFirmwareWorker::loadData(const QRawData &bytes)
     while (pos < size) {
         const qint64 n = Pkg::sectionDataSize(bytes, int(pos));
         m_logger->trace(kModule, function, QStringLiteral("Fw size: %1, fw data size: %2").arg(n).arg(size - 8));
+        // A package refused part-way leaves nothing behind: half a package must not be uploadable.
         if (!Pkg::sectionFits(n, size, pos)) {
             m_logger->error(kModule, function, badFile);
+            discardPackage();
             return BadFile;
         }
 
@@ -510,6 +512,7 @@ WdxFirmwareWorker::enErrCode WdxFirmwareWorker::loadData(const QRawData &bytes)
         if (!fw->load(bytes, int(pos))) {
             fw->deleteLater();
             m_logger->error(kModule, function, badFile);
+            discardPackage();
             return BadFile;
         }
         // A damaged section must never reach the device: the whole package is refused.
