@@ -1,6 +1,7 @@
 #include "protocol/WdxRequestProcessor.h"
 
 #include "logger/QLoggerManager.h"
+#include "protocol/ThreadHandoff.h"
 #include "protocol/WdxRequestProcessor_ReplyArrivedState.h"
 
 #include <QCoreApplication>
@@ -134,6 +135,7 @@ WdxRequestProcessor::WdxRequestProcessor(bool extendedIds, QObject *parent)
 
 WdxRequestProcessor::~WdxRequestProcessor()
 {
+    ThreadHandoff::accept(*this);
     if (WdxMonitor *monitor = m_monitor.exchange(nullptr)) {
         if (m_monitorThread.isRunning())
             monitor->deleteLater();
@@ -348,8 +350,12 @@ void WdxRequestProcessor::stop()
             machine->stop();
             // The machine stops through a queued call; deliver it now so that stopped() goes out
             // before finished() ends this thread's loop.
-            if (machine->thread() == QThread::currentThread())
+            if (machine->thread() == QThread::currentThread()) {
                 QCoreApplication::sendPostedEvents(machine, QEvent::MetaCall);
+                // Its stopped() handler scheduled it for deletion; done here, so that the
+                // machine does not outlive stop() on a thread that is about to end.
+                delete m_stateMachine.data();
+            }
         } else {
             // Not started yet (its start is still queued) or already stopped: it must not start
             // later, and waiting callers must be released all the same.
@@ -366,6 +372,9 @@ void WdxRequestProcessor::stop()
     m_monitorThread.quit();
     m_monitorThread.wait();
     emit finished();
+    // The owner deletes the processor once this thread has ended, through a join that
+    // ThreadSanitizer cannot see.
+    ThreadHandoff::announce(this);
 }
 
 void WdxRequestProcessor::pause()
