@@ -189,6 +189,8 @@ private slots:
     void writesAreSpacedByTheInterval();
     void connectionFlagAndNotSent();
     void shortWriteIsACommunicationError();
+    void monitorErrorFailsTheRequestInFlight();
+    void pauseAndResumeReachTheMonitor();
     void pinNeverReachesTheLogs();
 
 private:
@@ -658,6 +660,51 @@ void TestRequestProcessor::shortWriteIsACommunicationError()
     QVERIFY(QTest::qWaitFor([&] { return next->isCompleted(); }, kWait));
     QCOMPARE(next->status(), WdxRequest::Completed);
     QTRY_COMPARE(tracker.count(broken), 1);
+}
+
+void TestRequestProcessor::monitorErrorFailsTheRequestInFlight()
+{
+    Engine engine(300);
+    QVERIFY(engine.start());
+    Tracker tracker;
+    silenceDevice(true);
+    LogWatch log;
+    WdxRequest *inFlight = tracker.make(readOutputGainsMessage());
+    inFlight->setMaxRetry(2);
+    QVERIFY(engine.processor->postRequest(inFlight, 0));
+    QVERIFY(waitStatus(inFlight, WdxRequest::Written));
+    // The bridge reports an error, as the driver does through the monitor.
+    QMetaObject::invokeMethod(engine.processor->monitor(), "onError");
+    QVERIFY(waitStatus(inFlight, WdxRequest::CommunicationError));
+    QVERIFY(!log.lines(QStringLiteral("[Error][")).filter(QStringLiteral("[onErrorEntered] Communication error")).isEmpty());
+    // The reply timer was left running; its late time-out changes nothing.
+    QTest::qWait(400);
+    QCOMPARE(inFlight->status(), WdxRequest::CommunicationError);
+    QCOMPARE(V::frames(V::Direction::ToDevice, 0x00, kGainsOp).size(), size_t(1));
+    QTRY_COMPARE(tracker.count(inFlight), 1);
+
+    silenceDevice(false);
+    WdxRequest *next = tracker.make(readOutputGainsMessage());
+    QVERIFY(engine.processor->postRequest(next, 0));
+    QVERIFY(waitStatus(next, WdxRequest::Completed));
+    QCOMPARE(tracker.count(inFlight), 1);
+}
+
+void TestRequestProcessor::pauseAndResumeReachTheMonitor()
+{
+    Engine engine;
+    int disconnected = 0;
+    connect(engine.processor, &WdxRequestProcessor::wdxDisconnected, this, [&] { ++disconnected; });
+    QVERIFY(engine.start());
+    engine.processor->pause();
+    QTRY_VERIFY_WITH_TIMEOUT(!engine.processor->isConnected(), kWait);
+    QTRY_COMPARE(disconnected, 1);
+    // Paused: no connection checks, the bridge stays closed although it is plugged.
+    QTest::qWait(600);
+    QVERIFY(!engine.processor->isConnected());
+    QCOMPARE(V::status().openHandles, 0);
+    engine.processor->resume();
+    QTRY_VERIFY_WITH_TIMEOUT(engine.processor->isConnected(), kWait);
 }
 
 void TestRequestProcessor::pinNeverReachesTheLogs()
