@@ -143,7 +143,7 @@ void UsbHidUart::close()
     }
 }
 
-int UsbHidUart::write(const QRawData &bytes, int timeout)
+int UsbHidUart::write(const QRawData &bytes, int timeout, bool maskInLog)
 {
     bool shortWrite = false;
     int offset = 0;
@@ -161,7 +161,10 @@ int UsbHidUart::write(const QRawData &bytes, int timeout)
             std::fill(report, report + kReportSize, 0);
             report[0] = quint8(chunk);
             std::copy(bytes.constData() + offset, bytes.constData() + offset + chunk, report + 1);
-            m_logger->trace(kModule, __func__, QStringLiteral("--> [%1]").arg(hexOf(report, chunk + 1)));
+            m_logger->trace(kModule, __func__,
+                            QStringLiteral("--> [%1]")
+                                .arg(maskInLog ? hexOf(report, 1) + QStringLiteral("**").repeated(chunk)
+                                               : hexOf(report, chunk + 1)));
             const int written = hid_write(m_device, report, kReportSize);
             if (written < chunk + 1) {
                 m_logger->error(kModule, __func__,

@@ -40,7 +40,8 @@ public:
     bool initialize(quint16 vid, quint16 pid);
     // Payload bytes sent, or -1 with no device open. Fewer than asked means a short write
     // (error() emitted) or the time-out ran out between reports.
-    int write(const QRawData &bytes, int timeout);
+    // maskInLog: the bytes carry a secret (a device PIN); the report dump shows only its count.
+    int write(const QRawData &bytes, int timeout, bool maskInLog = false);
     // Replaces bytes with everything received so far; returns its length (0 with no listener).
     int read(QRawData &bytes);
     int bytesAvailable() const;

@@ -199,13 +199,13 @@ void WdxMonitor::closeConnection()
     setIsConnected(false);
 }
 
-WdxMonitor::enErrCode WdxMonitor::write(QRawData data)
+WdxMonitor::enErrCode WdxMonitor::write(QRawData data, bool maskInLog)
 {
     std::lock_guard<std::mutex> lock(m_writeLock);
     UsbHidUart *bridge = m_bridge.load();
     if (!bridge)
         return enErrCode_NotConnected;
-    const int written = bridge->write(data, m_writeTimeout.load());
+    const int written = bridge->write(data, m_writeTimeout.load(), maskInLog);
     if (written < 0)
         return enErrCode_NotConnected;
     if (written < data.byteLen()) {

@@ -74,7 +74,8 @@ public slots:
     void pause();
     void resume();
     void closeConnection();
-    WdxMonitor::enErrCode write(QRawData data);
+    // maskInLog: passed to the driver for frames that carry a device PIN.
+    WdxMonitor::enErrCode write(QRawData data, bool maskInLog = false);
     void onError();
     void checkIsConnected();
     void onStateMachineStarted();

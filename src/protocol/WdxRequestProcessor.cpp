@@ -505,7 +505,8 @@ void WdxRequestProcessor::onWriteRequestEntered()
 
     WdxMonitor *monitor = m_monitor.load();
     const WdxMonitor::enErrCode result =
-        monitor ? monitor->write(request->requestFrame()) : WdxMonitor::enErrCode_NotConnected;
+        monitor ? monitor->write(request->requestFrame(), maskedFrom(request->requestMessage()) != kNoMask)
+                : WdxMonitor::enErrCode_NotConnected;
     switch (result) {
     case WdxMonitor::enErrCode_Ok:
         trace(__func__, "Request written");

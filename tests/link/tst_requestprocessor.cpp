@@ -769,6 +769,12 @@ void TestRequestProcessor::pinNeverReachesTheLogs()
     QVERIFY2(dumps[0].endsWith(QStringLiteral("--> 55000801090104************")), qPrintable(dumps[0]));
     // Everything else is dumped in full.
     QVERIFY(!log.lines(QStringLiteral("--> ") + readOutputDelaysFrame().toHex()).isEmpty());
+
+    // Nor does any other module's line carry it: the bridge driver's report dump is masked too.
+    const QString text = log.text();
+    for (const QString &form : forms)
+        QVERIFY2(!text.contains(form, Qt::CaseInsensitive), qPrintable(form));
+    QVERIFY(!log.lines(QStringLiteral("[UsbHidUart][write] --> [0d****")).isEmpty());
 }
 
 VELA_TEST_MAIN_CORE(TestRequestProcessor)
