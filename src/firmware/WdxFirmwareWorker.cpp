@@ -71,7 +71,16 @@ WdxFirmwareWorker::WdxFirmwareWorker(bool verifySentBlocks, const QString &fileN
     m_stepTimer.start();
 }
 
-WdxFirmwareWorker::~WdxFirmwareWorker() = default;
+WdxFirmwareWorker::~WdxFirmwareWorker()
+{
+    // Fields the controller's thread wrote under the lock are released under it too.
+    std::lock_guard<std::mutex> lock(m_dataMutex);
+    m_mainPresetIds.clear();
+    m_subPresetIds.clear();
+    m_fileName.clear();
+    m_mainPresetId.clear();
+    m_subPresetId.clear();
+}
 
 void WdxFirmwareWorker::setRequestProcessor(WdxRequestProcessor *processor)
 {
@@ -215,10 +224,13 @@ void WdxFirmwareWorker::initialize()
     if (m_stateMachine)
         return;
 
+    // Precise: a coarse timer may fire up to 5 % early and cut the device's allowance short.
     m_reconnectionTimer = new QTimer(this);
     m_reconnectionTimer->setSingleShot(true);
+    m_reconnectionTimer->setTimerType(Qt::PreciseTimer);
     m_disconnectionTimer = new QTimer(this);
     m_disconnectionTimer->setSingleShot(true);
+    m_disconnectionTimer->setTimerType(Qt::PreciseTimer);
 
     m_stateMachine = new QStateMachine(this);
     auto *idle = new QState(m_stateMachine);
@@ -322,7 +334,7 @@ void WdxFirmwareWorker::onLoadEntered()
 void WdxFirmwareWorker::onRebootEntered()
 {
     updateState(Reboot);
-    QTimer::singleShot(kRebootDelayMs, this, &WdxFirmwareWorker::reboot);
+    QTimer::singleShot(kRebootDelayMs, Qt::PreciseTimer, this, &WdxFirmwareWorker::reboot);
     m_disconnectionTimer->start(kDisconnectionTimeoutMs);
 }
 

@@ -136,8 +136,10 @@ public:
     bool start()
     {
         thread.start();
+        // The recorder must have seen Idle too: a test clears it next, and a late event would
+        // look like part of the next upload.
         return QTest::qWaitFor([this] { return recorder.has(QStringLiteral("fwFileLoaded"))
-                                               && worker->state() == WdxFirmwareWorker::Idle; },
+                                               && recorder.states().contains(QStringLiteral("Idle")); },
                                kWait);
     }
     // Waits until the worker is back in Idle after an upload began (the recorder saw it leave).

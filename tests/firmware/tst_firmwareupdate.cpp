@@ -27,8 +27,9 @@ public:
     ~ControllerRig() { delete controller; }
     bool start(bool waitConnected = true)
     {
-        return engine.start(waitConnected) && QTest::qWaitFor([this] { return loaded.count() > 0; }, kWait)
-            && controller->state() == QLatin1String("Idle");
+        return engine.start(waitConnected) && QTest::qWaitFor([this] {
+                   return loaded.count() > 0 && controller->state() == QLatin1String("Idle");
+               }, kWait);
     }
     bool waitIdle(int timeoutMs = kWait)
     {
@@ -187,6 +188,7 @@ private slots:
         QSignalSpy loaded(c, &Controller::fwLoaded);
         c->reload(write(QStringLiteral("nopresets.rvf"), wellFormed("RWDX", 2, 16).bytes() + wellFormed("RDSP", 2, 16).bytes()));
         QVERIFY(loaded.wait(kWait));
+        QVERIFY(rig.waitIdle());
         QVERIFY(!c->startUploadMainPreset());
         QCOMPARE(c->debugMessage(), QStringLiteral("Firmware file does not contains any preset"));
         QVERIFY(!c->startUploadSubPreset(QStringLiteral("AS1")));
