@@ -1,6 +1,7 @@
 #include "VelaManager.h"
 #include "VelaSettings.h"
 
+#include "firmware/WdxFirmwareWorker.h"
 #include "logger/QLoggerManager.h"
 #include "models/RVEQBand.h"
 #include "models/RVEQBandListModel.h"
@@ -87,8 +88,10 @@ void VelaManager::registerTypes()
     qmlRegisterType<RVEQBand>(uri, 1, 0, "RVEQBand");
     qmlRegisterType<RVEq>(uri, 1, 0, "RVEq");
     qmlRegisterType<QSortFilterProxyModel>(uri, 1, 0, "QSortFilterProxyModel");
-    // The protocol tester's type and the firmware worker's enumerations are registered here
-    // once they exist.
+    // The protocol tester's scene type is registered here once it exists.
+
+    qRegisterMetaType<WdxFirmwareWorker::enState>("WdxFirmwareWorker::enState");
+    qRegisterMetaType<WdxFirmwareWorker::enErrCode>("WdxFirmwareWorker::enErrCode");
 }
 
 int VelaManager::clampLogLevel(int level)

@@ -2,6 +2,7 @@
 
 #include "app/VelaManager.h"
 #include "app/VelaSettings.h"
+#include "firmware/WdxFirmwareWorker.h"
 #include "logger/QLoggerManager.h"
 #include "protocol/WdxMessageGeneric.h"
 
@@ -57,6 +58,8 @@ private slots:
     {
         VelaManager manager;
         QCOMPARE(QMetaType::type("WdxMessageGeneric"), qMetaTypeId<WdxMessageGeneric>());
+        QCOMPARE(QMetaType::type("WdxFirmwareWorker::enState"), qMetaTypeId<WdxFirmwareWorker::enState>());
+        QCOMPARE(QMetaType::type("WdxFirmwareWorker::enErrCode"), qMetaTypeId<WdxFirmwareWorker::enErrCode>());
         QQmlEngine *engine = manager.view()->engine();
         for (const char *type : {"WdxPreProcItem", "WdxOutputItem", "RVEQBandListModel", "RVEQBand", "RVEq",
                                  "QSortFilterProxyModel"}) {
