@@ -61,7 +61,8 @@ tsan-test:
 
 fuzz: deps
 	@[ -f build-fuzz/CMakeCache.txt ] || CC=clang CXX=clang++ cmake -S . -B build-fuzz -DVELA_FUZZ=ON -DVELA_BENCH=OFF
-	cmake --build build-fuzz -j $(JOBS)
+	@targets=$$(cmake --build build-fuzz --target help | sed -n 's/^\.\.\. \(fuzz_[A-Za-z0-9_]*\).*/\1/p'); \
+		echo "Building" $$targets; cmake --build build-fuzz -j $(JOBS) --target $$targets
 	@status=0; for f in $$(find build-fuzz/fuzz -type f -name 'fuzz_*' -perm -u+x | sort); do \
 		name=$$(basename $$f); \
 		corpus=build-fuzz/corpus/$$name; mkdir -p $$corpus; \
