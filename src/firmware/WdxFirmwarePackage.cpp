@@ -222,26 +222,26 @@ QByteArray buildRawSection(const QString &target, quint32 offsetSize, quint32 bl
     return section;
 }
 
-QByteArray buildSection(const SectionSpec &spec)
+QByteArray buildSection(const SectionSpec &layout)
 {
-    if (spec.target.size() != 4 || spec.target.toLatin1().size() != 4 || spec.version.size() != 4
-        || spec.imageChecksum.size() != 4 || spec.blockSize == 0)
+    if (layout.target.size() != 4 || layout.target.toLatin1().size() != 4 || layout.version.size() != 4
+        || layout.imageChecksum.size() != 4 || layout.blockSize == 0)
         return QByteArray();
-    const qint64 blocks = (qint64(spec.image.size()) + spec.blockSize - 1) / spec.blockSize;
+    const qint64 blocks = (qint64(layout.image.size()) + layout.blockSize - 1) / layout.blockSize;
     // The size rule counts blocks modulo 65536 and the data size field is signed 32-bit.
-    if (blocks > 65535 || kBodyHeaderSize + blocks * (qint64(spec.blockSize) + kBlockIdSize) > 0x7FFFFFFF - 8)
+    if (blocks > 65535 || kBodyHeaderSize + blocks * (qint64(layout.blockSize) + kBlockIdSize) > 0x7FFFFFFF - 8)
         return QByteArray();
 
     QList<QPair<quint32, QByteArray>> records;
     records.reserve(int(blocks));
     for (qint64 i = 0; i < blocks; ++i) {
-        QByteArray data = spec.image.mid(int(i * spec.blockSize), int(spec.blockSize));
-        if (data.size() < int(spec.blockSize))
-            data.append(QByteArray(int(spec.blockSize) - data.size(), char(0xFF)));
+        QByteArray data = layout.image.mid(int(i * layout.blockSize), int(layout.blockSize));
+        if (data.size() < int(layout.blockSize))
+            data.append(QByteArray(int(layout.blockSize) - data.size(), char(0xFF)));
         records.append(qMakePair(quint32(i), data));
     }
-    return buildRawSection(spec.target, spec.offsetSize, spec.blockSize, quint32(blocks), spec.version,
-                           spec.imageChecksum, records);
+    return buildRawSection(layout.target, layout.offsetSize, layout.blockSize, quint32(blocks), layout.version,
+                           layout.imageChecksum, records);
 }
 
 } // namespace WdxFirmwarePackage

@@ -114,8 +114,8 @@ struct SectionSpec
     QByteArray imageChecksum; // 4 bytes
     QByteArray image;         // as the device receives it
 };
-// Empty when the spec cannot make a valid section (bad field sizes, block size 0, too large).
-QByteArray buildSection(const SectionSpec &spec);
+// Empty when the layout cannot make a valid section (bad field sizes, block size 0, too large).
+QByteArray buildSection(const SectionSpec &layout);
 // A section from explicit block records (ids and data as the device receives them), with the
 // header fields as given: the size rule and the CRC hold only if the caller makes them.
 QByteArray buildRawSection(const QString &target, quint32 offsetSize, quint32 blockSize, quint32 totalBlocks,

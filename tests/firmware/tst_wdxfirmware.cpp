@@ -338,32 +338,32 @@ private slots:
 
     void writerMatchesTheLayout()
     {
-        Pkg::SectionSpec spec;
-        spec.target = QStringLiteral("RDSP");
-        spec.offsetSize = 0x2000;
-        spec.blockSize = 4;
-        spec.version = "2.01";
-        spec.imageChecksum = QByteArray("\xDE\xAD\xBE\xEF", 4);
-        spec.image = QByteArray("abcdefghij");
+        Pkg::SectionSpec layout;
+        layout.target = QStringLiteral("RDSP");
+        layout.offsetSize = 0x2000;
+        layout.blockSize = 4;
+        layout.version = "2.01";
+        layout.imageChecksum = QByteArray("\xDE\xAD\xBE\xEF", 4);
+        layout.image = QByteArray("abcdefghij");
 
         HandSection hand;
         hand.target = "RDSP";
         hand.offsetSize = 0x2000;
         hand.blockSize = 4;
         hand.totalBlocks = 3;
-        hand.checksum = spec.imageChecksum;
+        hand.checksum = layout.imageChecksum;
         hand.storedRecords = {qMakePair(0u, invert("abcd")), qMakePair(1u, invert("efgh")),
                               qMakePair(2u, invert(QByteArray("ij\xFF\xFF", 4)))};
-        QCOMPARE(Pkg::buildSection(spec), hand.bytes());
+        QCOMPARE(Pkg::buildSection(layout), hand.bytes());
 
-        spec.version = "2.0";
-        QVERIFY(Pkg::buildSection(spec).isEmpty());
-        spec.version = "2.01";
-        spec.blockSize = 0;
-        QVERIFY(Pkg::buildSection(spec).isEmpty());
-        spec.blockSize = 1;
-        spec.image = QByteArray(65536, 'a'); // one block too many for the size rule
-        QVERIFY(Pkg::buildSection(spec).isEmpty());
+        layout.version = "2.0";
+        QVERIFY(Pkg::buildSection(layout).isEmpty());
+        layout.version = "2.01";
+        layout.blockSize = 0;
+        QVERIFY(Pkg::buildSection(layout).isEmpty());
+        layout.blockSize = 1;
+        layout.image = QByteArray(65536, 'a'); // one block too many for the size rule
+        QVERIFY(Pkg::buildSection(layout).isEmpty());
     }
 
     void packageVerdicts_data()

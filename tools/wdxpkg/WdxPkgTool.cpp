@@ -286,29 +286,29 @@ void stampField(QByteArray &image, int pos, const QByteArray &value, const char 
 
 QByteArray makeSection(const QJsonObject &o, int index, const QDir &base, QTextStream &err)
 {
-    SectionSpec spec;
-    spec.target = requireString(o, "target", index);
-    if (!isLatin1Text(spec.target, 4))
+    SectionSpec layout;
+    layout.target = requireString(o, "target", index);
+    if (!isLatin1Text(layout.target, 4))
         throw ManifestError{QStringLiteral("section %1: the target code must be four characters").arg(index)};
     const QString version = requireString(o, "version", index);
     if (!isLatin1Text(version, 4))
         throw ManifestError{QStringLiteral("section %1: the version must be four characters").arg(index)};
-    spec.version = version.toLatin1();
+    layout.version = version.toLatin1();
     const QString checksum = requireString(o, "checksum", index);
-    spec.imageChecksum = QByteArray::fromHex(checksum.toLatin1());
-    if (checksum.size() != 8 || spec.imageChecksum.size() != 4 || spec.imageChecksum.toHex() != checksum.toLower().toLatin1())
+    layout.imageChecksum = QByteArray::fromHex(checksum.toLatin1());
+    if (checksum.size() != 8 || layout.imageChecksum.size() != 4 || layout.imageChecksum.toHex() != checksum.toLower().toLatin1())
         throw ManifestError{QStringLiteral("section %1: the checksum must be 8 hexadecimal digits").arg(index)};
-    spec.blockSize = optionalUInt(o, "blockSize", 512, index);
-    spec.offsetSize = optionalUInt(o, "offsetSize", 0, index);
-    if (spec.blockSize == 0)
+    layout.blockSize = optionalUInt(o, "blockSize", 512, index);
+    layout.offsetSize = optionalUInt(o, "offsetSize", 0, index);
+    if (layout.blockSize == 0)
         throw ManifestError{QStringLiteral("section %1: the block size must not be 0").arg(index)};
 
     const QString imagePath = base.filePath(requireString(o, "image", index));
     QString error;
-    if (!readFile(imagePath, &spec.image, &error))
+    if (!readFile(imagePath, &layout.image, &error))
         throw ManifestError{QStringLiteral("section %1: %2").arg(index).arg(error)};
 
-    const bool preset = spec.target == kTargetPreset;
+    const bool preset = layout.target == kTargetPreset;
     if (preset) {
         const QString id = requireString(o, "presetId", index);
         QString kind = requireString(o, "presetKind", index);
@@ -322,37 +322,37 @@ QByteArray makeSection(const QJsonObject &o, int index, const QDir &base, QTextS
             throw ManifestError{QStringLiteral("section %1: the application only accepts presets of version %2")
                                     .arg(index)
                                     .arg(kPresetVersion)};
-        if (spec.blockSize < quint32(kPresetKindPos + kPresetKindLen))
+        if (layout.blockSize < quint32(kPresetKindPos + kPresetKindLen))
             throw ManifestError{QStringLiteral("section %1: a preset's block size must be at least %2 to carry its kind")
                                     .arg(index)
                                     .arg(kPresetKindPos + kPresetKindLen)};
-        if (spec.image.size() < kPresetKindPos + kPresetKindLen)
-            spec.image.append(QByteArray(kPresetKindPos + kPresetKindLen - spec.image.size(), char(0xFF)));
-        stampField(spec.image, kPresetIdPos, id.toLatin1(), "preset id", index);
-        stampField(spec.image, kPresetKindPos, kind.toLatin1(), "preset kind", index);
+        if (layout.image.size() < kPresetKindPos + kPresetKindLen)
+            layout.image.append(QByteArray(kPresetKindPos + kPresetKindLen - layout.image.size(), char(0xFF)));
+        stampField(layout.image, kPresetIdPos, id.toLatin1(), "preset id", index);
+        stampField(layout.image, kPresetKindPos, kind.toLatin1(), "preset kind", index);
     } else if (o.contains(QLatin1String("presetId")) || o.contains(QLatin1String("presetKind"))) {
         throw ManifestError{QStringLiteral("section %1: only RPRS sections carry a preset id and kind").arg(index)};
     }
 
-    const quint64 blocks = (quint64(spec.image.size()) + spec.blockSize - 1) / spec.blockSize;
+    const quint64 blocks = (quint64(layout.image.size()) + layout.blockSize - 1) / layout.blockSize;
     if (blocks > kMaxDeviceBlocks)
         throw ManifestError{QStringLiteral("section %1: %2 blocks, but the device tells blocks apart by an 8-bit id "
                                            "(at most %3)")
                                 .arg(index)
                                 .arg(blocks)
                                 .arg(kMaxDeviceBlocks)};
-    const QString tag = versionTag(spec.image);
+    const QString tag = versionTag(layout.image);
     if (!tag.isNull() && tag != version)
         throw ManifestError{QStringLiteral("section %1: the image carries version %2 but the manifest says %3")
                                 .arg(index)
                                 .arg(tag, version)};
-    if (tag.isNull() && (spec.target == kTargetMain || spec.target == kTargetDsp || preset))
+    if (tag.isNull() && (layout.target == kTargetMain || layout.target == kTargetDsp || preset))
         err << QStringLiteral("wdxpkg: warning: section %1 (%2): the image carries no %3 tag; the device will not "
                               "report version %4\n")
                    .arg(index)
-                   .arg(spec.target, QString::fromLatin1(kVersionTag), version);
+                   .arg(layout.target, QString::fromLatin1(kVersionTag), version);
 
-    const QByteArray section = buildSection(spec);
+    const QByteArray section = buildSection(layout);
     if (section.isEmpty())
         throw ManifestError{QStringLiteral("section %1: the image is too large for a section").arg(index)};
     return section;
