@@ -463,12 +463,14 @@ void WdxRequestProcessor::onDequeueRequestEntered()
     // The spacing is waited out before the request is taken, not after: whatever is posted
     // meanwhile still counts, so a higher priority overtakes and a dragged slider's latest
     // value merges into the write that is about to go.
-    if (waitingCount() > 0) {
+    const auto waitOutSpacing = [this] {
         const qint64 spacingNs = qint64(m_interval.load()) * 1000 * 1000;
         const qint64 elapsedNs = m_lastWriteClock.nsecsElapsed();
         if (elapsedNs < spacingNs)
             std::this_thread::sleep_for(std::chrono::nanoseconds(spacingNs - elapsedNs));
-    }
+    };
+    if (waitingCount() > 0)
+        waitOutSpacing();
     WdxRequest *next = nullptr;
     {
         std::lock_guard<std::mutex> lock(m_queueMutex);
@@ -484,6 +486,9 @@ void WdxRequestProcessor::onDequeueRequestEntered()
         emit queueEmpty();
         return;
     }
+    // A request posted between the count and the take found no wait above: the spacing
+    // still holds for it.
+    waitOutSpacing();
     m_lastWriteClock.restart();
     next->setStatus(WdxRequest::Posted);
     emit requestDequeued();
