@@ -564,6 +564,7 @@ WdxFirmwareWorker::enErrCode WdxFirmwareWorker::loadData(const QRawData &bytes)
             break;
         }
         case Pkg::enSectionUse_UnknownPresetKind:
+            m_logger->trace(kModule, function, QStringLiteral("Adding %1 preset %2").arg(presetKind, presetId));
             m_logger->warning(kModule, function,
                               QStringLiteral("Unknown preset kind [%1] for preset %2").arg(presetKind, presetId));
             fw->deleteLater();
@@ -929,10 +930,8 @@ WdxFirmwareWorker::enErrCode WdxFirmwareWorker::uploadImage(const char *function
     m_logger->debug(kModule, function, QStringLiteral("Setting firmware state to %1").arg(Builder::kCloseImageState));
     const enErrCode closed = setFirmwareStateNoReply(target, Builder::kCloseImageState,
                                                      quint16(firmware->payloadSize()), firmware->imageChecksum());
-    // Nothing to wait for when the image was not closed.
-    if (closed != Ok)
-        return closed;
-
+    // The device gets its time even when the closing request failed: it may have arrived, and the
+    // next attempt must not find the device still busy with this image.
     if (target == TargetMain) {
         const int ticks = m_mainWaitMs.load() / m_waitTickMs.load();
         for (int i = 0; i < ticks; ++i) {
@@ -944,7 +943,7 @@ WdxFirmwareWorker::enErrCode WdxFirmwareWorker::uploadImage(const char *function
         return closed;
     }
     const enErrCode polled = pollStatusAfterClose(function);
-    return polled != Ok ? polled : closed;
+    return closed != Ok ? closed : polled;
 }
 
 WdxFirmwareWorker::enErrCode WdxFirmwareWorker::uploadMainFirmware()
@@ -1002,10 +1001,8 @@ WdxFirmwareWorker::enErrCode WdxFirmwareWorker::uploadPreset(const char *functio
     m_logger->debug(kModule, function, QStringLiteral("Setting firmware state to %1").arg(close));
     const enErrCode closed = setFirmwareStateNoReply(TargetDsp, close, quint16(firmware->payloadSize()),
                                                      firmware->imageChecksum());
-    if (closed != Ok)
-        return closed;
     const enErrCode polled = pollStatusAfterClose(function);
-    return polled != Ok ? polled : closed;
+    return closed != Ok ? closed : polled;
 }
 
 WdxFirmwareWorker::enErrCode WdxFirmwareWorker::uploadMainPreset(const QString &presetId)

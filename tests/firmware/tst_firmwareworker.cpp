@@ -581,6 +581,66 @@ private slots:
         QVERIFY(countFrames(V::Direction::ToDevice, 0x00, 0x01, 0x04) >= 3);
     }
 
+    // The cable is out just when the image is to be closed: the closing request fails, yet the
+    // device still gets its time (the main image's pause, the status polling after a DSP image
+    // or a preset) before the failure is reported.
+    void failedClosingStillWaitsForTheDevice_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("blockSubCode");
+        QTest::addColumn<int>("lastBlock");
+        QTest::addColumn<QString>("function");
+        QTest::addColumn<int>("steps");
+        QTest::newRow("dsp") << int(W::UploadDsp) << 0x03 << 72 << QStringLiteral("uploadDspFirmware") << 73 + 1;
+        QTest::newRow("preset") << int(W::UploadPreset) << 0x03 << 16 << QStringLiteral("uploadMainPreset") << 17 + 1;
+        QTest::newRow("main") << int(W::UploadMain) << 0x01 << 88 << QStringLiteral("uploadMainFirmware")
+                              << 89 + 14000 / 50;
+    }
+
+    void failedClosingStillWaitsForTheDevice()
+    {
+        QFETCH(int, type);
+        QFETCH(int, blockSubCode);
+        QFETCH(int, lastBlock);
+        QFETCH(QString, function);
+        QFETCH(int, steps);
+
+        Engine engine;
+        WorkerRig rig(engine, false, kPackageResource, 50);
+        QVERIFY(engine.start());
+        QVERIFY(rig.start());
+        rig.worker->setStatusPollLimitMs(20000);
+        rig.recorder.clear();
+        V::clearLogs();
+
+        // Pulled on the worker's thread as the last block is done, before the closing request.
+        std::atomic<int> blocksDone{0};
+        std::atomic<bool> pulled{false};
+        connect(rig.worker, &W::stepDone, rig.worker, [&blocksDone, &pulled, lastBlock] {
+            if (++blocksDone == lastBlock + 1) {
+                V::replugAfter(1500);
+                pulled = true;
+            }
+        }, Qt::DirectConnection);
+        LogCapture log;
+        rig.worker->uploadFirmware(W::enFwUploadType(type), QStringLiteral("AA1"));
+        QVERIFY(rig.waitIdle(kMainUploadWait));
+        QVERIFY(pulled);
+        QCOMPARE(rig.worker->lastErrorCode(), W::CommunicationError);
+        QVERIFY(rig.recorder.has(QStringLiteral("failed")));
+        // Every block went out; the closing request did not.
+        QCOMPARE(countFrames(V::Direction::ToDevice, 0x01, kFirmwareOp, blockSubCode), lastBlock + 1);
+        const int statusSub = blockSubCode == 0x01 ? 0x00 : 0x02;
+        QCOMPARE(countFrames(V::Direction::ToDevice, 0x01, kFirmwareOp, statusSub,
+                             [](const V::WireEntry &e) { return e.data.size() > 1 && e.data[1] >= 0x81; }),
+                 0);
+        QCOMPARE(rig.recorder.steps(), steps);
+        QVERIFY(log.count(QStringLiteral("Debug"), QStringLiteral("WdxFirmwareWorker"), function,
+                          QStringLiteral("Waiting...")) > 0);
+        if (type != W::UploadMain)
+            QVERIFY(countFrames(V::Direction::ToDevice, 0x00, 0x01, 0x04) > 0);
+    }
+
     void unpluggedDuringMainUploadThenRetried()
     {
         Engine engine;

@@ -5,6 +5,7 @@
 #include "VelaTestMain.h"
 #include "firmware/WdxFirmware.h"
 #include "firmware/WdxFirmwarePackage.h"
+#include "firmware/WdxFirmwareWorker.h"
 #include "speakers/RVCabinet.h"
 #include "speakers/RVCabinetMode.h"
 #include "speakers/RVCabinetVariant.h"
@@ -25,6 +26,7 @@ private slots:
     {
         // Registered before any section object so that its Trace lines can be seen.
         QLogger::QLoggerManager::registerModule("WdxFirmware", QLogger::Trace);
+        QLogger::QLoggerManager::registerModule("WdxFirmwareWorker", QLogger::Trace);
         QLogger::QLoggerManager::setOutputMode(QLogger::LogOff);
     }
 
@@ -334,6 +336,28 @@ private slots:
         QCOMPARE(int(Pkg::sectionUse(fw, &gotId, &gotKind)), use);
         QCOMPARE(gotId, id);
         QCOMPARE(gotKind, kind);
+    }
+
+    // The loader traces every preset of the right version before it looks at the kind, so a
+    // preset dropped for its kind is traced as well as warned about.
+    void loaderTracesPresetsBeforeCheckingTheKind()
+    {
+        const QByteArray file = wellFormed("RWDX", 2, 8).bytes() + wellFormed("RDSP", 2, 8).bytes()
+            + preset("AB3", "PAS ").bytes() + preset("AB1", "PASS").bytes() + preset("CD1", "SUB ").bytes()
+            + preset("AB2", "PASS", 2, "2.00").bytes();
+        LogCapture log;
+        WdxFirmwareWorker worker(false, QString());
+        QCOMPARE(worker.loadData(QRawData(file)), WdxFirmwareWorker::Ok);
+        QCOMPARE(worker.mainPresetIds(), QStringList{QStringLiteral("AB1")});
+        QCOMPARE(worker.subPresetIds(), QStringList{QStringLiteral("CD1")});
+        const QString module = QStringLiteral("WdxFirmwareWorker");
+        const QString trace = QStringLiteral("Trace");
+        const QString function = QStringLiteral("loadFile");
+        QCOMPARE(log.count(trace, module, function, QStringLiteral("Adding PAS  preset AB3")), 1);
+        QCOMPARE(log.count(trace, module, function, QStringLiteral("Adding PASS preset AB1")), 1);
+        QCOMPARE(log.count(trace, module, function, QStringLiteral("Adding SUB  preset CD1")), 1);
+        QCOMPARE(log.countContaining(module, QStringLiteral("preset AB2")), 1); // the version warning only
+        QCOMPARE(log.countContaining(module, QStringLiteral("[Warning]")), 2);
     }
 
     void writerMatchesTheLayout()
