@@ -4,6 +4,7 @@
 // share the rules but walk the package separately); an accepted package has both images and
 // the tool's preset lists.
 
+#include "FuzzSupport.h"
 #include "firmware/WdxFirmware.h"
 #include "firmware/WdxFirmwarePackage.h"
 #include "firmware/WdxFirmwareWorker.h"
@@ -17,17 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#define require(condition)                                                                        \
-    do {                                                                                          \
-        if (!(condition)) {                                                                       \
-            std::fprintf(stderr, "invariant failed at line %d: %s\n", __LINE__, #condition);      \
-            std::abort();                                                                         \
-        }                                                                                         \
-    } while (0)
-
 namespace {
-
-void quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
 
 QString packagePath;
 

@@ -2,27 +2,13 @@
 // are cut from the head of the buffer and dropped, as the receive parser does. Every valid
 // frame must rebuild to exactly the bytes it was cut from, and copies must agree with it.
 
+#include "FuzzSupport.h"
 #include "protocol/WdxMessageGeneric.h"
 
 #include <QtGlobal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-
-namespace {
-
-void quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
-
-} // namespace
-
-// A broken invariant names itself before aborting, so a crash report says what went wrong.
-#define require(condition)                                                                        \
-    do {                                                                                          \
-        if (!(condition)) {                                                                       \
-            std::fprintf(stderr, "invariant failed at line %d: %s\n", __LINE__, #condition);      \
-            std::abort();                                                                         \
-        }                                                                                         \
-    } while (0)
 
 namespace {
 

@@ -2,6 +2,7 @@
 // byte-vector model: same bytes after every operation, same values read, a range error
 // exactly where the model says the range is bad, and nothing changed by a failed operation.
 
+#include "FuzzSupport.h"
 #include "protocol/QRawData.h"
 
 #include <QtGlobal>
@@ -10,21 +11,6 @@
 #include <cstdlib>
 #include <stdexcept>
 #include <vector>
-
-namespace {
-
-void quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
-
-} // namespace
-
-// A broken invariant names itself before aborting, so a crash report says what went wrong.
-#define require(condition)                                                                        \
-    do {                                                                                          \
-        if (!(condition)) {                                                                       \
-            std::fprintf(stderr, "invariant failed at line %d: %s\n", __LINE__, #condition);      \
-            std::abort();                                                                         \
-        }                                                                                         \
-    } while (0)
 
 namespace {
 
