@@ -90,6 +90,11 @@ bool WdxOutputItem::delayReportAllowed() const
     return !m_isEditingDelay && m_delayEditTime.elapsed() >= kEditGuardMs;
 }
 
+bool WdxOutputItem::speakerVariantReportAllowed() const
+{
+    return !m_isEditingSpeakerVariant && m_speakerVariantEditTime.elapsed() >= kEditGuardMs;
+}
+
 // Device reports ---------------------------------------------------------------------------
 
 void WdxOutputItem::updateName(const QString &name)

@@ -90,6 +90,7 @@ public:
     // device model distributes those reports; the item only knows when the user last edited.
     bool gainReportAllowed() const;
     bool delayReportAllowed() const;
+    bool speakerVariantReportAllowed() const;
 
     Q_INVOKABLE void saveBackup();
     Q_INVOKABLE void restoreBackup();
