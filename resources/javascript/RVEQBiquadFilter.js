@@ -244,8 +244,31 @@ function bandCount(bands) {
     return typeof bands.bandAt === "function" ? Number(bands.maxBandCount) : bands.length;
 }
 
+// `row` when it is the one row holding deviceValue, else -1. In a monotonic list the walk
+// finds that same row, so probing it first gives the walk's answer.
+function soleRow(model, count, deviceValue, row) {
+    if (row < 0 || row >= count || Number(model.get(row).deviceValue) !== deviceValue)
+        return -1;
+    if (row > 0 && Number(model.get(row - 1).deviceValue) === deviceValue)
+        return -1;
+    if (row < count - 1 && Number(model.get(row + 1).deviceValue) === deviceValue)
+        return -1;
+    return row;
+}
+
+// The curve is redrawn on every drag step and XmlListModel.get is costly: the shipped lists
+// hold device value v at row v or, the Q list, at row count - 1 - v, so those rows are tried
+// before the walk.
 function listValue(model, deviceValue) {
-    var row = Lists.getIndexFromDeviceValue(model, deviceValue);
+    var row = -1;
+    var count = model ? Number(model.count) : 0;
+    if (count > 0 && deviceValue === Math.floor(deviceValue)) {
+        row = soleRow(model, count, deviceValue, deviceValue);
+        if (row < 0)
+            row = soleRow(model, count, deviceValue, count - 1 - deviceValue);
+    }
+    if (row < 0)
+        row = Lists.getIndexFromDeviceValue(model, deviceValue);
     return row < 0 ? NaN : Number(model.get(row).displayValue);
 }
 
@@ -280,9 +303,9 @@ function rvEQCurve(bands, lists, width, height, out) {
         // an end of the list and draw a band the device does not have.
         if (!isFinite(band.frequency) || !isFinite(band.gain) || !isFinite(band.qualityFactor))
             continue;
-        var f = listValue(lists.frequency, band.frequency);
-        var gain = listValue(lists.gain, band.gain);
-        var q = listValue(lists.q, band.qualityFactor);
+        var f = listValue(lists.frequency, Number(band.frequency));
+        var gain = listValue(lists.gain, Number(band.gain));
+        var q = listValue(lists.q, Number(band.qualityFactor));
         if (!isFinite(f) || !isFinite(gain) || !isFinite(q))
             continue;
         var c = rvEQBiquadCoefsMakeWithType(Number(band.bandType), f / nyquist, q, gain, r.coefs);

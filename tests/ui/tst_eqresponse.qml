@@ -203,6 +203,30 @@ TestCase {
         verify(Math.abs(curveDb(curve, 0)) < 0.05 && Math.abs(curveDb(curve, 199)) < 0.05);
     }
 
+    // Lists whose rows do not sit at their device values: the bell still lands on 1 kHz.
+    function test_curveListOrder_data() {
+        return [{ tag: "reversed" }, { tag: "shifted" }];
+    }
+
+    function test_curveListOrder(data) {
+        var rows = [];
+        for (var i = 0; i < frequencyList.count; ++i)
+            rows.push({ deviceValue: frequencyList.get(i).deviceValue, displayValue: frequencyList.get(i).displayValue });
+        if (data.tag === "reversed")
+            rows.reverse();
+        else
+            rows = rows.map(function(r) { return { deviceValue: r.deviceValue + 1, displayValue: r.displayValue }; });
+        var shifted = data.tag === "shifted" ? 1 : 0;
+        var frequency = { count: rows.length, get: function(i) { return rows[i]; } };
+        var curve = Eq.rvEQCurve([band(1, 68 + shifted, 48, 20)], { frequency: frequency, gain: gainList, q: qList }, 800, 400);
+        var peak = 0;
+        for (i = 1; i < 200; ++i)
+            if (curve.ys[i] > curve.ys[peak])
+                peak = i;
+        var f = Eq.rvEQLogarithmicFreq(curve.geometry.fLeft, peak + 1, curve.geometry.pointsPerOctave);
+        verify(Math.abs(Math.log2(f / 1000)) < 0.05, "peak at " + f + " Hz");
+    }
+
     // An RVEq-shaped source (bandAt/maxBandCount), and a redraw into the previous result.
     function test_curveReuse() {
         var eq = { maxBandCount: 2, bandAt: function(i) { return [band(1, 68, 48, 20), band(6, 80, 36, 30)][i]; } };
