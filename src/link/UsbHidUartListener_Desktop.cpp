@@ -104,13 +104,18 @@ QRawData UsbHidUartListener_Desktop::read()
 void UsbHidUartListener_Desktop::listen()
 {
     m_logger->info(kModule, __func__, "Started");
-    bool stopRequested;
+    bool enabled = false;
     {
+        // One locked section: a stop() between looking at the request and going alive would
+        // otherwise be overwritten, and the loop would read until the bridge fails.
         std::lock_guard<std::mutex> lock(m_lock);
-        stopRequested = m_stopRequested;
+        if (!m_stopRequested && !m_isAlive) {
+            m_isAlive = true;
+            enabled = true;
+        }
     }
-    if (!stopRequested)
-        setIsAlive(true);
+    if (enabled)
+        m_logger->info(kModule, "setIsAlive", "Enabling");
 
     unsigned char buffer[kReportSize];
     while (isAlive()) {

@@ -16,6 +16,7 @@
 #include <QThread>
 #include <QtTest>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -77,6 +78,9 @@ public:
         return n;
     }
 
+    // Messages seen so far, counted as they come in: cheap enough to spin on.
+    int messageCount() const { return m_messageCount.load(); }
+
     // Position of the first matching line at or after `from`, or -1.
     int indexOf(const QString &module, const QString &message, int from = 0) const
     {
@@ -93,6 +97,7 @@ private:
         static const QRegularExpression format(
             QStringLiteral("^\\S+ \\S+ \\[(\\w+)\\]\\[[0-9a-f]{8}\\]\\[([^\\]]*)\\]\\[([^\\]]*)\\] (.*)$"),
             QRegularExpression::DotMatchesEverythingOption);
+        instance().m_messageCount.fetch_add(1);
         const QRegularExpressionMatch m = format.match(text);
         if (type == QtDebugMsg && m.hasMatch()) {
             LogCapture &self = instance();
@@ -106,6 +111,7 @@ private:
 
     mutable std::mutex m_lock;
     std::vector<Line> m_lines;
+    std::atomic<int> m_messageCount{0};
     QtMessageHandler m_previous = nullptr;
 };
 
@@ -359,6 +365,68 @@ private slots:
         QVERIFY(!early.isAlive());
         QCOMPARE(logs().count("Info", kListener, "listen", "Exited"), 1);
         QCOMPARE(logs().count("Trace", kListener, "listen", "Listening"), 0);
+    }
+
+    // The driver closing while its listener's loop is just starting: a stop that is lost there
+    // keeps the loop reading until the bridge fails, and close() waits for it forever. Two more
+    // threads read the byte count meanwhile, as the driver does, so that the listener's lock
+    // changes hands between the loop's first steps.
+    void listenerStopAtStartIsNeverLost()
+    {
+        setTiming(Timing::instant());
+        plug();
+        hid_device *device = hid_open(kVendorId, kProductId, nullptr);
+        QVERIFY(device);
+        const unsigned char uartOn[] = {UsbHidUart::kReportUartEnable, 0x01};
+        QCOMPARE(hid_send_feature_report(device, uartOn, sizeof uartOn), int(sizeof uartOn));
+        constexpr int kRounds = 200;
+        std::atomic<int> lostIn{-1};
+        std::atomic<bool> done{false};
+        std::thread rig([&] {
+            for (int round = 0; round < kRounds && lostIn.load() < 0; ++round) {
+                UsbHidUartListener_Desktop listener(device);
+                std::atomic<bool> go{false};
+                std::atomic<bool> ended{false};
+                std::thread loop([&] {
+                    while (!go.load()) {
+                    }
+                    listener.listen();
+                    ended.store(true);
+                });
+                auto read = [&] {
+                    while (!ended.load())
+                        listener.bytesAvailable();
+                };
+                std::thread reader(read);
+                std::thread reader2(read);
+                // The loop's first line is "Started"; stop a little later each round.
+                const int before = logs().messageCount();
+                go.store(true);
+                while (logs().messageCount() == before) {
+                }
+                for (volatile int spin = 0; spin < (round % 50) * 20; ++spin) {
+                }
+                listener.stop();
+                // A byte from the device ends a read the loop may already be waiting in.
+                injectFromDevice({0x00});
+                if (!QTest::qWaitFor([&] { return ended.load(); }, 30000)) {
+                    lostIn.store(round);
+                    // Only a failing bridge ends that loop now.
+                    unplug();
+                }
+                loop.join();
+                reader.join();
+                reader2.join();
+            }
+            done.store(true);
+        });
+        // A last guard, should a round hang in a way the rig does not see.
+        if (!QTest::qWaitFor([&] { return done.load(); }, 600000))
+            unplug();
+        rig.join();
+        hid_close(device);
+        QVERIFY2(lostIn.load() < 0, qPrintable(QStringLiteral("stop lost in round %1").arg(lostIn.load())));
+        QCOMPARE(logs().count("Info", kListener, "listen", "Exited"), kRounds);
     }
 
     // --- Driver ---------------------------------------------------------------------------
