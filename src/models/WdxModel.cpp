@@ -467,10 +467,13 @@ void WdxModel::setDigitalMux(quint8 digitalMux)
         return;
     emit digitalMuxChanged();
     emit notifyRequestToWriteDigitalMux(digitalMux);
+    m_digitalMuxEditTime.restart();
 }
 
 void WdxModel::updateDigitalMux(quint8 digitalMux)
 {
+    if (m_isEditingDigitalMux || m_digitalMuxEditTime.elapsed() < kEditGuardMs)
+        return;
     if (store(m_digitalMux, digitalMux))
         emit digitalMuxChanged();
 }

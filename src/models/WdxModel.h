@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EditTimer.h"
 #include "protocol/WdxEqBand.h"
 
 #include <QDateTime>
@@ -25,7 +26,8 @@ namespace QLogger { class QLoggerManager; }
 // that the protocol writes together.
 //
 // Device reports of a gain, a delay or a speaker variant are not applied to an output within
-// a second of the user's own edit of it: an answer that left the device before the write
+// a second of the user's own edit of it, nor the digital input selection within a second of
+// its edit or while the user is choosing: an answer that left the device before the write
 // arrived would snap the control back.
 //
 // Recovery code: a locked device whose PIN is lost is opened with a code derived from its
@@ -63,6 +65,7 @@ public:
     static const QString kDefaultName;  // "WDX"
     static constexpr int kUnknown = 255;
     static constexpr int kIdentityLength = 14;
+    static constexpr qint64 kEditGuardMs = 1000;
 
     explicit WdxModel(QObject *parent = nullptr);
     ~WdxModel() override;
@@ -228,6 +231,7 @@ private:
     bool m_isConnected = false;
     quint8 m_digitalMux = 1;
     bool m_isEditingDigitalMux = false;
+    EditTimer m_digitalMuxEditTime;
     bool m_isAbsoluteLink = false;
     int m_securityStatus = kUnknown;
     QPointer<WdxFirmwareDb> m_firmwareDb;

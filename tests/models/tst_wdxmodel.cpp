@@ -373,10 +373,14 @@ void TestWdxModel::writeRequests()
     QCOMPARE(gains.count(), 2);
 }
 
+// A report stores without a write; an edit writes, and holds reports back for a second and
+// while the user is choosing.
 void TestWdxModel::digitalMux()
 {
+    FakeClock clock;
     WdxModel model;
     QCOMPARE(model.digitalMux(), 1);
+    clock.advance(WdxModel::kEditGuardMs);
     QSignalSpy changed(&model, &WdxModel::digitalMuxChanged);
     QSignalSpy write(&model, &WdxModel::notifyRequestToWriteDigitalMux);
     model.updateDigitalMux(2);
@@ -385,6 +389,17 @@ void TestWdxModel::digitalMux()
     QCOMPARE(changed.count(), 2);
     QCOMPARE(write.count(), 1);
     QCOMPARE(write.at(0).at(0).value<quint8>(), quint8(3));
+    clock.advance(WdxModel::kEditGuardMs - 1);
+    model.updateDigitalMux(1);
+    QCOMPARE(model.digitalMux(), 3);
+    clock.advance(1);
+    model.setIsEditingDigitalMux(true);
+    model.updateDigitalMux(1);
+    QCOMPARE(model.digitalMux(), 3);
+    model.setIsEditingDigitalMux(false);
+    model.updateDigitalMux(1);
+    QCOMPARE(model.digitalMux(), 1);
+    QCOMPARE(write.count(), 1);
 }
 
 void TestWdxModel::speakerPresets()
