@@ -199,7 +199,15 @@ bool WdxRequestProcessor::post(WdxRequest *request, quint8 priority, bool retry)
     {
         // Counting and queueing under one lock, so that concurrent posters cannot overshoot
         // the bound together.
-        std::lock_guard<std::mutex> lock(m_queueMutex);
+        std::unique_lock<std::mutex> lock(m_queueMutex);
+        if (m_stopped) {
+            lock.unlock();
+            // Nothing would ever take it, and a synchronous caller would wait for good. The
+            // status change runs the caller's handlers, which may post: not under the lock.
+            m_logger->warning(kModule, "postRequest", "Processor stopped, request not sent");
+            request->setStatus(WdxRequest::NotSent);
+            return false;
+        }
         if (countWaitingLocked() >= kMaxWaitingRequests) {
             m_logger->error(kModule, "postRequest", "Request buffer is full");
             return false;
@@ -271,6 +279,10 @@ void WdxRequestProcessor::start()
 {
     if (m_stateMachine)
         return;
+    {
+        std::lock_guard<std::mutex> lock(m_queueMutex);
+        m_stopped = false;
+    }
     auto *monitor = new WdxMonitor(m_extendedIds);
     monitor->moveToThread(&m_monitorThread);
     m_monitor.store(monitor);
@@ -345,6 +357,14 @@ void WdxRequestProcessor::stop()
         QMetaObject::invokeMethod(this, &WdxRequestProcessor::stop, Qt::BlockingQueuedConnection);
         return;
     }
+    {
+        // From here on nothing is queued: what waits now is cleared below and never taken.
+        std::lock_guard<std::mutex> lock(m_queueMutex);
+        m_stopped = true;
+    }
+    // Without its monitor there is no device: the sub-controllers must stop posting, or a read
+    // that posts itself again on failure would be refused and posted again without end.
+    m_connected.store(false);
     if (QStateMachine *machine = m_stateMachine.data()) {
         if (machine->isRunning()) {
             machine->stop();

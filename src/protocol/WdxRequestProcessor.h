@@ -56,6 +56,7 @@ public:
     // Requests waiting in the lists, all priorities.
     int waitingCount() const;
 
+    // Once stop() has been called, every post is refused: false, and the request NotSent.
     bool postRequest(WdxRequest *request, quint8 priority);
     bool postRequest(WdxRequest *request);
     // Blocks the calling thread in a local event loop until the request is finished or the
@@ -122,6 +123,9 @@ private:
     QThread m_monitorThread;
     std::atomic<WdxMonitor *> m_monitor{nullptr};
     std::map<quint8, QList<WdxRequest *>> m_queues;
+    // Set by stop(), cleared by start(); under the queue mutex, so that no post slips in after
+    // the queues were cleared for good.
+    bool m_stopped = false;
     // Written on the monitor thread, read anywhere.
     std::atomic<bool> m_connected{false};
     QPointer<QStateMachine> m_stateMachine;

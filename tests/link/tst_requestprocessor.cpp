@@ -186,6 +186,7 @@ private slots:
     void answerWithOtherOpIsUnexpected();
     void executeRequest();
     void stopReleasesExecuteRequest();
+    void postsAfterStopAreRefused();
     void writesAreSpacedByTheInterval();
     void connectionFlagAndNotSent();
     void shortWriteIsACommunicationError();
@@ -575,6 +576,42 @@ void TestRequestProcessor::stopReleasesExecuteRequest()
     QCOMPARE(engine.processor->waitingCount(), 0);
     QCOMPARE(queued.status(), WdxRequest::Idle);
     QVERIFY(engine.processor->monitor() == nullptr);
+}
+
+// The firmware worker sending its next block while the application quits: once stopped, the
+// processor takes nothing more, and a synchronous caller on another thread gets its answer at
+// once instead of waiting for a machine that is gone.
+void TestRequestProcessor::postsAfterStopAreRefused()
+{
+    Engine engine;
+    QVERIFY(engine.start());
+    engine.stop();
+    QVERIFY(!engine.worker.isRunning());
+    // Nothing can be sent any more: the sub-controllers must not keep posting.
+    QVERIFY(!engine.processor->isConnected());
+
+    Tracker tracker;
+    WdxRequest *posted = tracker.make(readOutputGainsMessage());
+    QVERIFY(!engine.processor->postRequest(posted, 0));
+    QCOMPARE(posted->status(), WdxRequest::NotSent);
+    WdxRequest *own = tracker.make(readOutputDelaysMessage());
+    own->setPriority(2);
+    QVERIFY(!engine.processor->postRequest(own));
+    QCOMPARE(own->status(), WdxRequest::NotSent);
+    QCOMPARE(engine.processor->waitingCount(), 0);
+
+    WdxRequest *executed = tracker.make(readDeviceInfoMessage(enDeviceInfo_DeviceName));
+    std::atomic<int> result{-1};
+    std::thread caller([&] { result.store(engine.processor->executeRequest(executed) ? 1 : 0); });
+    const bool returned = QTest::qWaitFor([&] { return result.load() >= 0; }, kWait);
+    // Release a caller that was let in, so that the test ends either way.
+    if (!returned)
+        executed->setStatus(WdxRequest::Timeout);
+    caller.join();
+    QVERIFY(returned);
+    QCOMPARE(result.load(), 0);
+    QCOMPARE(executed->status(), WdxRequest::NotSent);
+    QCOMPARE(engine.processor->waitingCount(), 0);
 }
 
 void TestRequestProcessor::writesAreSpacedByTheInterval()
