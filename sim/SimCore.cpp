@@ -52,6 +52,9 @@ void Sim::resetAll()
     usb.clear();
     requestsReceived = 0;
     answersSent = 0;
+    rules.clear();
+    anyRequest = false;
+    crowded = 0;
     notify();
 }
 
@@ -170,6 +173,12 @@ void Sim::onRequestFrame(const FrameScanner::Item &item)
     decode(item.bytes, request);
     ++requestsReceived;
     WireEntry e;
+    if (anyRequest && item.begin - lastRequestBegin < std::chrono::microseconds(timing.minRequestGapUs)) {
+        e.flags |= Crowded;
+        ++crowded;
+    }
+    anyRequest = true;
+    lastRequestBegin = item.begin;
     e.begin = item.begin;
     e.end = item.end;
     e.direction = Direction::ToDevice;
@@ -183,7 +192,8 @@ void Sim::onRequestFrame(const FrameScanner::Item &item)
 
     Device::Outcome outcome = device->handle(request, item.end);
     if (outcome.answer) {
-        answer(item.end, std::move(*outcome.answer));
+        const std::optional<AnswerRule::Action> aimed = aim(request, *outcome.answer);
+        answer(item.end, std::move(*outcome.answer), aimed);
     } else {
         logged.flags |= Unanswered;
         logged.text = outcome.why;
@@ -203,12 +213,37 @@ void Sim::onRequestFrame(const FrameScanner::Item &item)
     }
 }
 
-void Sim::answer(Time t, Frame frame)
+std::optional<AnswerRule::Action> Sim::aim(const Frame &request, Frame &answer)
 {
+    const int sub = request.data.empty() ? -1 : request.data[0];
+    for (AnswerRule &r : rules) {
+        if (r.count == 0)
+            continue;
+        if ((r.cmd >= 0 && r.cmd != (request.cmd & 0x0F)) || (r.op >= 0 && r.op != request.op)
+            || (r.subCode >= 0 && r.subCode != sub))
+            continue;
+        if (r.count > 0)
+            --r.count;
+        if (r.action == AnswerRule::Action::Override) {
+            if (r.replyCmd >= 0)
+                answer.cmd = std::uint8_t(r.replyCmd);
+            if (r.replyOp >= 0)
+                answer.op = std::uint8_t(r.replyOp);
+            if (r.replaceData)
+                answer.data = r.data;
+        }
+        return r.action;
+    }
+    return std::nullopt;
+}
+
+void Sim::answer(Time t, Frame frame, std::optional<AnswerRule::Action> aimed)
+{
+    // Jitter is drawn for every answer, aimed or not: the timing of the others must not shift.
     Duration delay = std::chrono::microseconds(timing.latencyUs);
     if (timing.latencyJitterUs > 0)
         delay += std::chrono::microseconds(randomBelow(timing.latencyJitterUs + 1));
-    schedule(t + delay, [this, frame = std::move(frame)](Time at) { emit(at, frame); });
+    schedule(t + delay, [this, frame = std::move(frame), aimed](Time at) { emit(at, frame, aimed); });
 }
 
 Time Sim::lineStart(Time t) const
@@ -227,14 +262,23 @@ void Sim::putOnLine(Time t, const Bytes &bytes)
     rxLineFree = at;
 }
 
-void Sim::emit(Time t, Frame frame)
+void Sim::emit(Time t, Frame frame, std::optional<AnswerRule::Action> aimed)
 {
+    using Action = AnswerRule::Action;
     WireEntry e;
     e.direction = Direction::FromDevice;
     e.kind = Kind::Frame;
     e.begin = e.end = t;
-    if (chance(faults.dropReply)) {
+    if (aimed) {
+        e.text = "answer rule";
+        e.flags |= *aimed == Action::Drop ? Dropped
+                 : *aimed == Action::ErrorBit ? ErrorBit
+                 : *aimed == Action::CorruptChecksum ? CorruptChecksum : Overridden;
+        if (*aimed == Action::ErrorBit)
+            frame.cmd |= 0x40;
+    } else if (chance(faults.dropReply)) {
         e.flags |= Dropped;
+        e.text = "dropReply fault";
     } else if (chance(faults.errorBit)) {
         frame.cmd |= 0x40;
         e.flags |= ErrorBit;
@@ -244,11 +288,10 @@ void Sim::emit(Time t, Frame frame)
     e.op = frame.op;
     e.data = frame.data;
     if (e.has(Dropped)) {
-        e.text = "dropReply fault";
         logWire(std::move(e));
         return;
     }
-    if (chance(faults.corruptChecksum)) {
+    if (aimed ? *aimed == Action::CorruptChecksum : chance(faults.corruptChecksum)) {
         e.bytes.back() = std::uint8_t(e.bytes.back() + 1);
         e.flags |= CorruptChecksum;
     }
@@ -258,7 +301,7 @@ void Sim::emit(Time t, Frame frame)
         logWire(std::move(e));
         return;
     }
-    if (chance(faults.noise)) {
+    if (!aimed && chance(faults.noise)) {
         WireEntry n;
         n.direction = Direction::FromDevice;
         n.kind = Kind::Noise;
@@ -277,7 +320,7 @@ void Sim::emit(Time t, Frame frame)
         logWire(std::move(n));
     }
     e.begin = lineStart(t);
-    if (e.bytes.size() >= 2 && chance(faults.splitReply)) {
+    if (!aimed && e.bytes.size() >= 2 && chance(faults.splitReply)) {
         e.splitAt = 1 + std::size_t(randomBelow(int(e.bytes.size()) - 1));
         e.flags |= Split;
         putOnLine(t, Bytes(e.bytes.begin(), e.bytes.begin() + std::ptrdiff_t(e.splitAt)));

@@ -18,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <set>
 
@@ -88,9 +89,17 @@ public:
     FrameScanner scanner;
     void schedule(Time at, std::function<void(Time)> action);
     // The device sends an answer that it decided on at time t (latency and faults applied here).
-    void answer(Time t, Frame frame);
+    // `aimed`: the answer rule that took it; it then draws no random fault.
+    void answer(Time t, Frame frame, std::optional<AnswerRule::Action> aimed = std::nullopt);
     void putOnLine(Time t, const Bytes &bytes);
     Time lineStart(Time t) const;
+
+    std::vector<AnswerRule> rules;
+    // The rule that takes the answer to `request`, its count used up; Override edits `answer`.
+    std::optional<AnswerRule::Action> aim(const Frame &request, Frame &answer);
+    Time lastRequestBegin{};
+    bool anyRequest = false;
+    int crowded = 0;
 
     // Logs
     std::deque<WireEntry> wire;
@@ -105,7 +114,7 @@ public:
 
 private:
     Sim();
-    void emit(Time t, Frame frame);
+    void emit(Time t, Frame frame, std::optional<AnswerRule::Action> aimed);
     void deliver(const FrameScanner::Item &item);
     void onRequestFrame(const FrameScanner::Item &item);
 

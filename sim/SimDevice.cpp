@@ -79,6 +79,29 @@ std::uint8_t clampByte(double v)
 {
     return std::uint8_t(std::clamp(v, 0.0, 255.0));
 }
+
+// The type code the application derives from the name; the families a Wdx has depend on it.
+int deviceType(const std::string &name)
+{
+    if (name.size() < 14)
+        return 255;
+    const std::string code = name.substr(0, 7);
+    const char *const endings[4] = {"-T-U", "-T-N", "-I-U", "-I-N"};
+    for (int t = 0; t < 4; ++t)
+        if (code.compare(3, 4, endings[t]) == 0)
+            return t;
+    return 255;
+}
+
+bool hasFrontPanelGains(int type)
+{
+    return type == 0 || type == 1;
+}
+
+bool hasDigitalMux(int type)
+{
+    return type == 1 || type == 3;
+}
 } // namespace
 
 Device::Device(Sim &sim) : m_sim(sim), m_epoch(Clock::now())
@@ -87,7 +110,7 @@ Device::Device(Sim &sim) : m_sim(sim), m_epoch(Clock::now())
 
 bool Device::bootActive() const
 {
-    return mode == RunMode::Boot || (mode == RunMode::Main && m_sim.faults.stayInBootMode);
+    return mode == RunMode::Boot || (mode == RunMode::Main && (m_sim.faults.stayInBootMode || m_sim.faults.bootLoaderFault));
 }
 
 RunMode Device::reportedMode() const
@@ -179,8 +202,13 @@ Device::Outcome Device::deviceInfo(const Frame &r, Clock::time_point t)
     case 0x04:
         if (m_sim.faults.silentStatus)
             return {std::nullopt, "silentStatus fault"};
+        if (!state.statusText.empty())
+            return {ack(r, text(sub, state.statusText)), {}};
         return {ack(r, text(sub, bootActive() ? "boot mode" : "main mode")), {}};
-    case 0x05: return {ack(r, text(sub, state.locked ? "locked" : "unlocked")), {}};
+    case 0x05:
+        if (!state.securityText.empty())
+            return {ack(r, text(sub, state.securityText)), {}};
+        return {ack(r, text(sub, state.locked ? "locked" : "unlocked")), {}};
     case 0x06: return {ack(r, {sub, 6}), {}};
     case 0x07: return {ack(r, {sub, 2}), {}};
     case 0x08: return {ack(r, {sub, 3}), {}};
@@ -329,8 +357,13 @@ void Device::closeDownload(int ch, std::uint8_t closing, const Frame &r, Clock::
         if (session != m_session)
             return;
         apply(kind, image, at);
-        if (kind == ImageKind::Main)
+        if (kind == ImageKind::Main) {
+            if (m_sim.faults.bootLoaderFault) {
+                m_sim.faults.bootLoaderFault = false;
+                m_sim.logEvent(at, "bootLoaderFault cured by the main image");
+            }
             restart(at, 0, "main image applied");
+        }
     });
 }
 
@@ -395,7 +428,8 @@ void Device::restart(Clock::time_point t, int leaveAfterMs, const char *why)
                 if (session != m_session || mode != RunMode::Boot || bootLocked)
                     return;
                 mode = RunMode::Main;
-                m_sim.logEvent(end, m_sim.faults.stayInBootMode ? "main firmware does not start" : "main mode");
+                const bool stuck = m_sim.faults.stayInBootMode || m_sim.faults.bootLoaderFault;
+                m_sim.logEvent(end, stuck ? "main firmware does not start" : "main mode");
             });
         });
     });
@@ -464,7 +498,7 @@ Device::Outcome Device::settings(const Frame &r)
             std::copy(d.begin() + 1, d.end(), state.outputGains.begin());
             return written();
         }
-        if (sub == 0x80 && !write)
+        if (sub == 0x80 && !write && hasFrontPanelGains(deviceType(state.name)))
             return done({sub, state.frontPanelGains[0], state.frontPanelGains[1], state.frontPanelGains[2]});
         return refused;
 
@@ -568,6 +602,8 @@ Device::Outcome Device::settings(const Frame &r)
 
     case 0xFD: // device-specific functions
         if (sub == 0x00) {
+            if (!hasDigitalMux(deviceType(state.name)))
+                return refused;
             if (!write)
                 return done({sub, state.digitalMux});
             if (d.size() != 2)

@@ -105,6 +105,18 @@ void setFaults(const Faults &faults)
     l.sim.notify();
 }
 
+void addAnswerRule(const AnswerRule &rule)
+{
+    Locked l;
+    l.sim.rules.push_back(rule);
+}
+
+void clearAnswerRules()
+{
+    Locked l;
+    l.sim.rules.clear();
+}
+
 DeviceState state()
 {
     Locked l;
@@ -215,11 +227,18 @@ std::vector<UsbEvent> usbLog()
     return {l.sim.usb.begin(), l.sim.usb.end()};
 }
 
+int crowdedFrames()
+{
+    Locked l;
+    return l.sim.crowded;
+}
+
 void clearLogs()
 {
     Locked l;
     l.sim.wire.clear();
     l.sim.usb.clear();
+    l.sim.crowded = 0;
 }
 
 std::string toHex(const Bytes &bytes)

@@ -38,6 +38,7 @@
 // bootWindowMs (the boot-stage lock, which holds it in boot mode until the next restart), it then
 // starts its main firmware ("main mode"). In boot mode only the Null Command, Device Info and
 // Device Firmware families are answered; the settings families get a negative acknowledgement.
+// Faults::bootLoaderFault keeps it in boot mode until a main image is applied.
 //
 // Protocol: requests are answered the way the application's settings families accept them. Writes
 // are acknowledged (CMD 0x81, DATA = the sub-code; unlock and lock [sub-code, 01|00]; firmware
@@ -47,8 +48,17 @@
 // frequency > 120, EQ gain > 72, Q > 40, EQ band type > 7, pre-processing patch > 63, an enable
 // byte other than 0/1),
 // a settings write while locked, a speaker variant write in hardware mode (hwMode != 1), a lock
-// while locked or with an empty PIN. The Null Command write (reboot) and the firmware closing states
-// (0x81..0x83) are never answered, as the application sends them expecting no reply.
+// while locked or with an empty PIN, and a family this type of Wdx lacks. The type is derived from
+// the name as the application derives it: of its first 7 characters, ending in "-T-U" 0, "-T-N" 1,
+// "-I-U" 2, "-I-N" 3, anything else (or a name shorter than 14 characters) 255. Only types 0 and 1
+// have front-panel gains (Gain Settings read, sub-code 0x80); only types 1 and 3 have the digital
+// mux (Device Specific Functions, sub-code 0x00, read and write). The status and lock texts are
+// "main mode"/"boot mode" and "unlocked"/"locked" unless DeviceState::statusText / securityText
+// say otherwise. The Null Command write (reboot) and the firmware closing states (0x81..0x83) are
+// never answered, as the application sends them expecting no reply.
+//
+// Answer rules (addAnswerRule) aim a fault at chosen requests: drop, error bit, bad checksum, or an
+// answer rewritten field by field. They act on answers only; the request still takes effect.
 //
 // Firmware: the main channel (Main Status/Main Block) accepts opening state 1 only in boot mode; the
 // DSP channel accepts 1 (DSP image), 2 (main-speaker preset) and 3 (sub preset). Blocks are kept by
@@ -94,6 +104,8 @@ struct Timing
     int dspBusyMs = 3000;         // DSP image closed -> answering again
     int presetBusyMs = 1000;      // preset closed -> answering again
     int bridgeResetMs = 500;      // feature report 0x40 -> back on the bus
+    int minRequestGapUs = 9000;   // requests starting closer than this are flagged Crowded: the
+                                  // host's 10 ms spacing less one USB frame
 
     // Unlimited baud, no latency, no USB grid, short restarts (the boot window stays long enough
     // for the application to catch the boot loader).
@@ -113,6 +125,9 @@ struct Faults
     double noise = 0;             // 1..noiseBytes noise bytes (never 0x55 or 0xAA) precede an answer
     int noiseBytes = 3;
     bool stayInBootMode = false;  // the device is stuck in its boot loader while set
+    bool bootLoaderFault = false; // as stayInBootMode (at once and after every restart), but a main
+                                  // image that the device applies clears it (an Event says so), so
+                                  // the restart after the upload starts the main firmware
     bool silentStatus = false;    // "Device status" reads are never answered
     int unplugAfterFrames = 0;    // > 0: unplug once that many more requests reached the device
     int replugAfterMs = -1;       // >= 0: such an unplug plugs back in after this long
@@ -176,6 +191,10 @@ struct DeviceState
     std::uint8_t subMode = 0;
     std::uint8_t digitalMux = 1;
     std::uint16_t networkDelayCompensation = 0;
+    // Answered for Device Info 0x04 / 0x05 when not empty, instead of the derived texts; what the
+    // device does (boot mode refusals, locked edits) still follows its mode and `locked`.
+    std::string statusText;
+    std::string securityText;
     // Meters: while moving they follow a plausible programme computed from the inputs, patches,
     // gains and compressors; otherwise the arrays below are answered as they stand. state()
     // reports the values a read would answer at that moment.
@@ -195,7 +214,7 @@ struct Status
     std::uint16_t productId = kProductId;
     bool uartEnabled = false;
     int openHandles = 0;
-    RunMode mode = RunMode::Main; // as the device reports it (stayInBootMode counts as Boot)
+    RunMode mode = RunMode::Main; // as the device reports it (stayInBootMode, bootLoaderFault count as Boot)
     bool bootLocked = false;      // held in boot mode by a Null Command read
     bool busy = false;            // applying an image, answering nothing
     std::uint8_t mainFwState = 0;
@@ -228,13 +247,16 @@ enum class Kind {
 };
 
 enum Flag : unsigned {
-    Dropped = 1u << 0,         // an answer the dropReply fault swallowed: never on the wire
+    Dropped = 1u << 0,         // an answer the dropReply fault or a Drop rule swallowed: never on the wire
     CorruptChecksum = 1u << 1, // sent with its checksum off by one
-    ErrorBit = 1u << 2,        // sent with the error bit by the errorBit fault
+    ErrorBit = 1u << 2,        // sent with the error bit by the errorBit fault or an ErrorBit rule
     Split = 1u << 3,           // sent in two pieces, `splitAt` bytes first
     Lost = 1u << 4,            // sent while the bridge was away or its UART disabled
     Unanswered = 1u << 5,      // a request the device did not answer; `text` says why
-    Injected = 1u << 6         // put on the wire by injectFromDevice()
+    Injected = 1u << 6,        // put on the wire by injectFromDevice()
+    Overridden = 1u << 7,      // an answer rewritten by an Override answer rule
+    Crowded = 1u << 8          // to the device: a whole frame that began less than
+                               // Timing::minRequestGapUs after the previous one began
 };
 
 struct WireEntry
@@ -270,7 +292,7 @@ struct UsbEvent
 
 // --- Life cycle -----------------------------------------------------------------------------
 // Unplugs the bridge, kills every handle, restores the factory DeviceState, Timing and Faults,
-// empties both logs and reseeds the random source.
+// drops the answer rules, empties both logs and reseeds the random source.
 void reset();
 // Plugs the bridge in (ids of the connection monitor's lists, or any other). Plugging an already
 // plugged bridge changes nothing.
@@ -286,6 +308,31 @@ Timing timing();
 void setTiming(const Timing &timing);
 Faults faults();              // counters (unplugAfterFrames, shortWrites) as they now stand
 void setFaults(const Faults &faults);
+
+// An aimed fault: it acts on the answers to the requests it matches (-1 matches anything). Only
+// requests the device answers count, negative acknowledgements included; the request itself still
+// takes effect (a write whose answer is dropped has changed the device, as when a reply is lost on
+// a real line). An answer a rule acts on takes none of the random answer faults and draws nothing
+// from the random source, so the other answers keep their seeded fate. Its wire entry says
+// "answer rule" and carries Dropped, ErrorBit, CorruptChecksum or Overridden.
+// "The next N answers": all filters -1 and count N.
+struct AnswerRule
+{
+    int cmd = -1;       // the request's access kind (CMD low four bits: 0 read, 1 write); -1 any
+    int op = -1;        // the request's OP; -1 any
+    int subCode = -1;   // the request's first DATA byte; -1 any
+    int count = -1;     // how many matching requests it takes; -1 every one
+    enum class Action { Drop, ErrorBit, CorruptChecksum, Override } action = Action::Drop;
+    // Override: the answer the device would give, changed as set here.
+    int replyCmd = -1;  // whole CMD byte of the answer; -1 keeps it
+    int replyOp = -1;   // -1 keeps it
+    bool replaceData = false; // true: the answer's DATA is `data` instead (NB and checksum follow)
+    Bytes data;
+};
+// Rules are tried in the order added; the first live one that matches applies and uses up one of
+// its count.
+void addAnswerRule(const AnswerRule &rule);
+void clearAnswerRules();      // reset() clears them too
 
 // --- Device values ----------------------------------------------------------------------------
 DeviceState state();
@@ -305,6 +352,8 @@ std::vector<WireEntry> wireLog();
 // gain writes that reached the device.
 std::vector<WireEntry> frames(Direction direction, int cmd = -1, int op = -1, int subCode = -1);
 std::vector<UsbEvent> usbLog();
+// Frames to the device flagged Crowded since reset() or clearLogs().
+int crowdedFrames();
 void clearLogs();
 
 // Lower-case hexadecimal pairs separated by blanks, for failure messages.

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 using VirtualWdx::Bytes;
@@ -47,6 +48,25 @@ inline Bytes textData(std::uint8_t sub, const std::string &text)
     for (char c : text)
         d.push_back(std::uint8_t(c));
     return d;
+}
+
+// Frames that go out in one write, back to back on the line.
+inline Bytes joined(std::initializer_list<Bytes> frames)
+{
+    Bytes out;
+    for (const Bytes &f : frames)
+        out.insert(out.end(), f.begin(), f.end());
+    return out;
+}
+
+// The device's latest answer as the wire log holds it, dropped and lost ones included.
+inline VirtualWdx::WireEntry lastAnswer()
+{
+    const std::vector<VirtualWdx::WireEntry> log = VirtualWdx::wireLog();
+    for (auto it = log.rbegin(); it != log.rend(); ++it)
+        if (it->direction == VirtualWdx::Direction::FromDevice && it->kind == VirtualWdx::Kind::Frame)
+            return *it;
+    return {};
 }
 
 class SimLink
@@ -136,6 +156,38 @@ public:
         if (send(requestFrame) != int(requestFrame.size()))
             return {};
         return receiveFrame(timeoutMs);
+    }
+
+    Bytes ask(std::uint8_t cmd, std::uint8_t op, const Bytes &data, int timeoutMs = 2000)
+    {
+        return transact(request(cmd, op, data), timeoutMs);
+    }
+
+    // Firmware downloads as the upload worker runs them: one block write acknowledged with its id,
+    // the closing state sent without waiting for an answer it never gets.
+    bool writeBlock(std::uint8_t sub, std::uint8_t id, const Bytes &bytes)
+    {
+        Bytes d{sub, id};
+        d.insert(d.end(), bytes.begin(), bytes.end());
+        return ask(0x01, 0x02, d) == request(0x81, 0x02, {sub, id});
+    }
+    void closeDownload(std::uint8_t sub, std::uint8_t closing, std::uint16_t size)
+    {
+        send(request(0x01, 0x02, {sub, closing, std::uint8_t(size >> 8), std::uint8_t(size), 0xDE, 0xAD, 0xBE, 0xEF}));
+    }
+    // A whole main image to a device in boot mode; true when every step was acknowledged.
+    bool uploadMainImage(const std::vector<Bytes> &blocks)
+    {
+        if (ask(0x01, 0x02, {0x00, 0x01}) != request(0x81, 0x02, {0x00, 0x01}))
+            return false;
+        std::size_t size = 0;
+        for (std::size_t id = 0; id < blocks.size(); ++id) {
+            if (!writeBlock(0x01, std::uint8_t(id), blocks[id]))
+                return false;
+            size += blocks[id].size();
+        }
+        closeDownload(0x00, 0x81, std::uint16_t(size));
+        return true;
     }
 
     hid_device *dev = nullptr;

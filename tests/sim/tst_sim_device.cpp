@@ -5,11 +5,16 @@
 
 #include <QtTest>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <optional>
 #include <set>
 
 using namespace VirtualWdx;
 
 Q_DECLARE_METATYPE(VirtualWdx::Bytes)
+Q_DECLARE_METATYPE(VirtualWdx::AnswerRule)
 
 namespace {
 Bytes settingsFingerprint(const DeviceState &s)
@@ -50,6 +55,17 @@ std::string statusText()
     return status().mode == RunMode::Boot ? "boot mode" : status().mode == RunMode::Main ? "main mode" : "restarting";
 }
 
+AnswerRule aimedAt(int cmd, int op, int subCode, int count, AnswerRule::Action action)
+{
+    AnswerRule r;
+    r.cmd = cmd;
+    r.op = op;
+    r.subCode = subCode;
+    r.count = count;
+    r.action = action;
+    return r;
+}
+
 Bytes block(std::size_t size, std::uint8_t seed, const std::string &inside = {}, std::size_t at = 0)
 {
     Bytes b(size);
@@ -68,20 +84,7 @@ class TestSimDevice : public QObject
 
     Bytes ask(std::uint8_t cmd, std::uint8_t op, const Bytes &data, int timeoutMs = 2000)
     {
-        return link.transact(request(cmd, op, data), timeoutMs);
-    }
-
-    // Writes one block of an open download and checks the acknowledgement.
-    bool writeBlock(std::uint8_t sub, std::uint8_t id, const Bytes &bytes)
-    {
-        Bytes d{sub, id};
-        d.insert(d.end(), bytes.begin(), bytes.end());
-        return ask(0x01, 0x02, d) == request(0x81, 0x02, {sub, id});
-    }
-
-    void closeDownload(std::uint8_t sub, std::uint8_t closing, std::uint16_t size)
-    {
-        link.send(request(0x01, 0x02, {sub, closing, std::uint8_t(size >> 8), std::uint8_t(size), 0xDE, 0xAD, 0xBE, 0xEF}));
+        return link.ask(cmd, op, data, timeoutMs);
     }
 
     // Waits for the bridge to have come back after a restart that began after `returns` returns.
@@ -316,11 +319,11 @@ private slots:
         QCOMPARE(dataOf(ask(0x00, 0x02, {0x00})), (Bytes{0x00, 0x01}));
         const Bytes blocks[3] = {block(64, 1), block(64, 2, "WDXVER2.02", 20), block(64, 3)};
         for (std::uint8_t id = 0; id < 3; ++id)
-            QVERIFY(writeBlock(0x01, id, blocks[id]));
+            QVERIFY(link.writeBlock(0x01, id, blocks[id]));
         Bytes readBack{0x01, 0x01};
         readBack.insert(readBack.end(), blocks[1].begin(), blocks[1].end());
         QCOMPARE(dataOf(ask(0x00, 0x02, {0x01, 0x01})), readBack);
-        closeDownload(0x00, 0x81, 192);
+        link.closeDownload(0x00, 0x81, 192);
         QVERIFY(link.receiveFrame(50).empty());   // closing is not answered
         QVERIFY(status().busy);
         reopenAfter(1);
@@ -344,9 +347,9 @@ private slots:
         setTiming(t);
         update([](DeviceState &s) { s.dspVersion = "1.00"; });
         QCOMPARE(dataOf(ask(0x01, 0x02, {0x02, 0x01})), (Bytes{0x02, 0x01}));
-        QVERIFY(writeBlock(0x03, 0, block(100, 9)));
-        QVERIFY(writeBlock(0x03, 1, block(100, 8)));
-        closeDownload(0x02, 0x81, 200);
+        QVERIFY(link.writeBlock(0x03, 0, block(100, 9)));
+        QVERIFY(link.writeBlock(0x03, 1, block(100, 8)));
+        link.closeDownload(0x02, 0x81, 200);
         // Busy: a status read goes unanswered, then the device answers again.
         QVERIFY(ask(0x00, 0x01, {0x04}, 100).empty());
         QTRY_VERIFY_WITH_TIMEOUT(!ask(0x00, 0x01, {0x04}, 100).empty(), 5000);
@@ -362,16 +365,16 @@ private slots:
         Bytes first = block(512, 4, "AB1", 0);
         std::copy_n("PASS", 4, first.begin() + 135);
         std::copy_n("WDXVER2.05", 10, first.begin() + 200);
-        QVERIFY(writeBlock(0x03, 0, first));
-        closeDownload(0x02, 0x82, 512);
+        QVERIFY(link.writeBlock(0x03, 0, first));
+        link.closeDownload(0x02, 0x82, 512);
         QTRY_COMPARE_WITH_TIMEOUT(state().mainPreset, std::string("AB1"), 5000);
         QTRY_VERIFY_WITH_TIMEOUT(!status().busy, 5000);
         QCOMPARE(dataOf(ask(0x00, 0x01, {0x0B})), textData(0x0B, "2.05/2.01"));
         QCOMPARE(dataOf(ask(0x00, 0x08, {0x00})), textData(0x00, "AB1AS1"));
 
         QCOMPARE(dataOf(ask(0x01, 0x02, {0x02, 0x03})), (Bytes{0x02, 0x03}));
-        QVERIFY(writeBlock(0x03, 0, block(512, 5, "CD1", 0)));
-        closeDownload(0x02, 0x83, 512);
+        QVERIFY(link.writeBlock(0x03, 0, block(512, 5, "CD1", 0)));
+        link.closeDownload(0x02, 0x83, 512);
         QTRY_COMPARE_WITH_TIMEOUT(image(ImageKind::SubPreset).presetId, std::string("CD1"), 5000);
         QCOMPARE(state().subPreset, std::string("CD1"));
     }
@@ -382,16 +385,16 @@ private slots:
         QCOMPARE(ask(0x00, 0x02, {0x03, 0x09}), request(0xC0, 0x02, {0x03}));            // unknown block
         QCOMPARE(dataOf(ask(0x01, 0x02, {0x02, 0x01})), (Bytes{0x02, 0x01}));
         QCOMPARE(ask(0x01, 0x02, {0x02, 0x02}), request(0xC1, 0x02, {0x02}));            // already open
-        QVERIFY(writeBlock(0x03, 0, block(16, 1)));
-        closeDownload(0x02, 0x82, 16);                                                   // opened as DSP image
+        QVERIFY(link.writeBlock(0x03, 0, block(16, 1)));
+        link.closeDownload(0x02, 0x82, 16);                                                   // opened as DSP image
         QTRY_VERIFY(hasEvent("closing 0x82 does not match opening 0x01"));
         QCOMPARE(status().dspFwState, std::uint8_t(0));
         QVERIFY(!image(ImageKind::MainPreset).present);
 
         QCOMPARE(dataOf(ask(0x01, 0x02, {0x02, 0x01})), (Bytes{0x02, 0x01}));
-        QVERIFY(writeBlock(0x03, 0, block(16, 1)));
-        QVERIFY(writeBlock(0x03, 0, block(16, 2)));   // a retried block replaces the first copy
-        closeDownload(0x02, 0x81, 32);
+        QVERIFY(link.writeBlock(0x03, 0, block(16, 1)));
+        QVERIFY(link.writeBlock(0x03, 0, block(16, 2)));   // a retried block replaces the first copy
+        link.closeDownload(0x02, 0x81, 32);
         QTRY_VERIFY(hasEvent("size 32 but 16 bytes received"));
         QVERIFY(!image(ImageKind::Dsp).present);
 
@@ -595,6 +598,283 @@ private slots:
         QCOMPARE(first.size(), std::size_t(30));
         QCOMPARE(run(7), first);
         QVERIFY(run(8) != first);
+    }
+
+    // A rule aimed by kind, OP and sub-code takes exactly the answers it matches, `count` of them.
+    void answerRuleHitsOnlyItsTarget_data()
+    {
+        QTest::addColumn<AnswerRule>("rule");
+        QTest::addColumn<QString>("hits");   // one mark per request of the traffic below
+        const auto E = AnswerRule::Action::ErrorBit;
+        QTest::newRow("gains reads of 0x40, twice") << aimedAt(0, 0x03, 0x40, 2, E) << "x...x...";
+        QTest::newRow("gains reads of 0x40, every one") << aimedAt(0, 0x03, 0x40, -1, E) << "x...xx.x";
+        QTest::newRow("OP 0x03, any kind and sub-code") << aimedAt(-1, 0x03, -1, -1, E) << "xxx.xx.x";
+        QTest::newRow("writes") << aimedAt(1, -1, -1, -1, E) << "..x.....";
+        QTest::newRow("next three answers") << aimedAt(-1, -1, -1, 3, E) << "xxx.....";
+        QTest::newRow("sub-code 0x40 of any OP") << aimedAt(-1, -1, 0x40, -1, E) << "x.xxxx.x";
+        QTest::newRow("count 0") << aimedAt(-1, -1, -1, 0, E) << "........";
+        QTest::newRow("nothing matches") << aimedAt(0, 0x05, -1, -1, E) << "........";
+    }
+
+    void answerRuleHitsOnlyItsTarget()
+    {
+        QFETCH(AnswerRule, rule);
+        QFETCH(QString, hits);
+        const std::vector<Bytes> traffic = {
+            request(0x00, 0x03, {0x40}), request(0x00, 0x03, {0x80}), request(0x01, 0x03, {0x40, 48, 36, 36}),
+            request(0x00, 0x04, {0x40}), request(0x00, 0x03, {0x40}), request(0x00, 0x03, {0x40}),
+            request(0x00, 0x01, {0x04}), request(0x10, 0x03, {0x40}),   // a read by its low four bits, refused
+        };
+        addAnswerRule(rule);
+        for (std::size_t i = 0; i < traffic.size(); ++i) {
+            const Bytes answer = link.transact(traffic[i]);
+            QVERIFY2(answer.size() >= 7 && answer == lastAnswer().bytes, qPrintable(QString::number(i)));
+            QVERIFY2(lastAnswer().has(ErrorBit) == (hits[int(i)] == QLatin1Char('x')), qPrintable(QString::number(i)));
+        }
+    }
+
+    // Each action on an output gains write, as the wire log and the host see it; the write takes
+    // effect all the same.
+    void answerRuleActions_data()
+    {
+        QTest::addColumn<AnswerRule>("rule");
+        QTest::addColumn<Bytes>("onWire");
+        QTest::addColumn<int>("flag");
+        using A = AnswerRule::Action;
+        auto rule = [](A action, int replyCmd = -1, int replyOp = -1, std::optional<Bytes> data = {}) {
+            AnswerRule r = aimedAt(1, 0x03, 0x40, 1, action);
+            r.replyCmd = replyCmd;
+            r.replyOp = replyOp;
+            r.replaceData = bool(data);
+            r.data = data.value_or(Bytes{});
+            return r;
+        };
+        const Bytes ack = request(0x81, 0x03, {0x40});
+        Bytes corrupt = ack;
+        corrupt.back() = std::uint8_t(corrupt.back() + 1);
+        QTest::newRow("drop") << rule(A::Drop) << ack << int(Dropped);
+        QTest::newRow("error bit") << rule(A::ErrorBit) << request(0xC1, 0x03, {0x40}) << int(ErrorBit);
+        QTest::newRow("checksum") << rule(A::CorruptChecksum) << corrupt << int(CorruptChecksum);
+        QTest::newRow("override length") << rule(A::Override, -1, -1, Bytes{0x40, 1, 2}) << request(0x81, 0x03, {0x40, 1, 2}) << int(Overridden);
+        QTest::newRow("override sub-code") << rule(A::Override, -1, -1, Bytes{0x41}) << request(0x81, 0x03, {0x41}) << int(Overridden);
+        QTest::newRow("override no data") << rule(A::Override, -1, -1, Bytes{}) << request(0x81, 0x03, {}) << int(Overridden);
+        QTest::newRow("override CMD") << rule(A::Override, 0x80) << request(0x80, 0x03, {0x40}) << int(Overridden);
+        QTest::newRow("override OP") << rule(A::Override, -1, 0x04) << request(0x81, 0x04, {0x40}) << int(Overridden);
+    }
+
+    void answerRuleActions()
+    {
+        QFETCH(AnswerRule, rule);
+        QFETCH(Bytes, onWire);
+        QFETCH(int, flag);
+        addAnswerRule(rule);
+        const bool dropped = flag == int(Dropped);
+        QCOMPARE(ask(0x01, 0x03, {0x40, 48, 36, 36}, dropped ? 150 : 2000), dropped ? Bytes{} : onWire);
+        const WireEntry e = lastAnswer();
+        QCOMPARE(e.flags, unsigned(flag));
+        QCOMPARE(e.bytes, onWire);
+        QCOMPARE(e.text, std::string("answer rule"));
+        QCOMPARE(state().outputGains[0], std::uint8_t(48));
+        QCOMPARE(frames(Direction::FromDevice).size(), std::size_t(dropped ? 0 : 1));
+        // Used up: the next one is answered as the device answers.
+        QCOMPARE(ask(0x01, 0x03, {0x40, 50, 36, 36}), request(0x81, 0x03, {0x40}));
+        QCOMPARE(lastAnswer().flags, 0u);
+    }
+
+    void answerRulesInOrderAndCleared()
+    {
+        addAnswerRule(aimedAt(0, 0x00, -1, 1, AnswerRule::Action::ErrorBit));
+        AnswerRule second = aimedAt(0, 0x00, -1, -1, AnswerRule::Action::Override);
+        second.replyOp = 0x07;
+        addAnswerRule(second);
+        const Bytes expected[3] = {request(0xC0, 0x00), request(0x80, 0x07), request(0x80, 0x07)};
+        for (const Bytes &answer : expected)
+            QCOMPARE(ask(0x00, 0x00, {}), answer);
+        clearAnswerRules();
+        QCOMPARE(ask(0x00, 0x00, {}), request(0x80, 0x00));
+        addAnswerRule(second);
+        init();   // reset() with it
+        QCOMPARE(ask(0x00, 0x00, {}), request(0x80, 0x00));
+    }
+
+    // Answers a rule takes draw nothing from the random source: the others keep their seeded fate.
+    void aimedAnswersLeaveTheSeededFaultsAlone()
+    {
+        auto nullReadFlags = [this](bool statusReadsToo, int ruleOp) -> std::vector<unsigned> {
+            init();
+            Faults f;
+            f.seed = 11;
+            f.dropReply = 0.3;
+            f.errorBit = 0.3;
+            f.corruptChecksum = 0.2;
+            f.noise = 0.2;
+            setFaults(f);
+            addAnswerRule(aimedAt(-1, ruleOp, -1, -1, AnswerRule::Action::Override));
+            for (int i = 0; i < 30; ++i) {
+                link.send(statusReadsToo ? joined({request(0x00, 0x00), request(0x00, 0x01, {0x04})}) : request(0x00, 0x00));
+                if (!QTest::qWaitFor([&] { return status().requestsReceived == (i + 1) * (statusReadsToo ? 2 : 1); }))
+                    return {};
+            }
+            std::vector<unsigned> pattern;
+            for (const WireEntry &e : wireLog())
+                if (e.direction == Direction::FromDevice && e.kind == Kind::Frame && e.op == 0x00)
+                    pattern.push_back(e.flags);
+            return pattern;
+        };
+        const std::vector<unsigned> plain = nullReadFlags(false, 0x01);
+        QCOMPARE(plain.size(), std::size_t(30));
+        QVERIFY(std::count(plain.begin(), plain.end(), 0u) < 30);
+        QCOMPARE(nullReadFlags(false, 0x77), plain);   // a rule that matches nothing
+        QCOMPARE(nullReadFlags(true, 0x01), plain);    // the status answers it takes draw nothing
+        QVERIFY(nullReadFlags(true, 0x77) != plain);   // unaimed, they do
+    }
+
+    void statusAndSecurityTexts_data()
+    {
+        QTest::addColumn<QString>("statusText");
+        QTest::addColumn<QString>("securityText");
+        QTest::addColumn<bool>("locked");
+        QTest::addColumn<bool>("boot");
+        QTest::addColumn<QString>("statusAnswer");
+        QTest::addColumn<QString>("securityAnswer");
+        QTest::addColumn<bool>("editable");
+        QTest::newRow("derived") << "" << "" << false << false << "main mode" << "unlocked" << true;
+        QTest::newRow("derived, locked in boot") << "" << "" << true << true << "boot mode" << "locked" << false;
+        QTest::newRow("both replaced") << "updating" << "unknown" << false << false << "updating" << "unknown" << true;
+        QTest::newRow("says unlocked while locked") << "" << "unlocked" << true << false << "main mode" << "unlocked" << false;
+        QTest::newRow("says main mode in boot mode") << "main mode" << "" << false << true << "main mode" << "unlocked" << false;
+    }
+
+    void statusAndSecurityTexts()
+    {
+        QFETCH(QString, statusText);
+        QFETCH(QString, securityText);
+        QFETCH(bool, locked);
+        QFETCH(bool, boot);
+        QFETCH(QString, statusAnswer);
+        QFETCH(QString, securityAnswer);
+        QFETCH(bool, editable);
+        update([&](DeviceState &s) {
+            s.statusText = statusText.toStdString();
+            s.securityText = securityText.toStdString();
+            s.locked = locked;
+        });
+        Faults f;
+        f.stayInBootMode = boot;
+        setFaults(f);
+        QCOMPARE(ask(0x00, 0x01, {0x04}), request(0x80, 0x01, textData(0x04, statusAnswer.toStdString())));
+        QCOMPARE(ask(0x00, 0x01, {0x05}), request(0x80, 0x01, textData(0x05, securityAnswer.toStdString())));
+        QCOMPARE(ask(0x01, 0x03, {0x40, 48, 36, 36}), request(editable ? 0x81 : 0xC1, 0x03, {0x40}));
+    }
+
+    // The boot-loader fault holds across restarts until a main image is applied; stayInBootMode
+    // does not give way to one.
+    void bootLoaderFaultCuredByAMainImage_data()
+    {
+        QTest::addColumn<bool>("curable");
+        QTest::newRow("bootLoaderFault") << true;
+        QTest::newRow("stayInBootMode") << false;
+    }
+
+    void bootLoaderFaultCuredByAMainImage()
+    {
+        QFETCH(bool, curable);
+        Faults f;
+        (curable ? f.bootLoaderFault : f.stayInBootMode) = true;
+        setFaults(f);
+        QCOMPARE(status().mode, RunMode::Boot);
+        QCOMPARE(ask(0x00, 0x03, {0x40}), request(0xC0, 0x03, {0x40}));
+        reboot();
+        reopenAfter(0);
+        QTRY_VERIFY_WITH_TIMEOUT(hasEvent("main firmware does not start"), 5000);
+        QCOMPARE(status().mode, RunMode::Boot);
+        QCOMPARE(dataOf(ask(0x00, 0x01, {0x04})), textData(0x04, "boot mode"));
+
+        QVERIFY(link.uploadMainImage({block(64, 1), block(64, 2, "WDXVER2.03", 8)}));
+        reopenAfter(1);
+        QCOMPARE(faults().bootLoaderFault, false);
+        QCOMPARE(hasEvent("bootLoaderFault cured by the main image"), curable);
+        QTRY_COMPARE_WITH_TIMEOUT(countEvents("main firmware does not start") + countEvents("main mode"), 2, 5000);
+        QCOMPARE(status().mode, curable ? RunMode::Main : RunMode::Boot);
+        QCOMPARE(dataOf(ask(0x00, 0x01, {0x04})), textData(0x04, curable ? "main mode" : "boot mode"));
+        QCOMPARE(dataOf(ask(0x00, 0x01, {0x03})), textData(0x03, "2.03"));
+    }
+
+    void typeDependentFamilies_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("frontPanel");
+        QTest::addColumn<bool>("digitalMux");
+        QTest::newRow("type 0") << "WDX-T-U 000101" << true << false;
+        QTest::newRow("type 1") << "WDX-T-N 004217" << true << true;
+        QTest::newRow("type 2") << "WDX-I-U 000102" << false << false;
+        QTest::newRow("type 3") << "WDX-I-N 000103" << false << true;
+        QTest::newRow("unknown code") << "WDX-X-N 000104" << false << false;
+        QTest::newRow("lower case") << "WDX-t-n 000105" << false << false;
+        QTest::newRow("code past 7 characters") << "WDXX-T-N 00010" << false << false;
+        QTest::newRow("13 characters") << "WDX-T-N 00421" << false << false;
+    }
+
+    void typeDependentFamilies()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, frontPanel);
+        QFETCH(bool, digitalMux);
+        update([&](DeviceState &s) {
+            s.name = name.toStdString();
+            s.frontPanelGains = {{1, 2, 3}};
+        });
+        QCOMPARE(ask(0x00, 0x03, {0x80}), frontPanel ? request(0x80, 0x03, {0x80, 1, 2, 3}) : request(0xC0, 0x03, {0x80}));
+        QCOMPARE(ask(0x00, 0xFD, {0x00}), digitalMux ? request(0x80, 0xFD, {0x00, 1}) : request(0xC0, 0xFD, {0x00}));
+        QCOMPARE(ask(0x01, 0xFD, {0x00, 2}), request(digitalMux ? 0x81 : 0xC1, 0xFD, {0x00}));
+        QCOMPARE(state().digitalMux, std::uint8_t(digitalMux ? 2 : 1));
+        // The rest of both families is every type's.
+        QCOMPARE(dataOf(ask(0x00, 0x03, {0x40})), (Bytes{0x40, 36, 36, 36}));
+        QCOMPARE(dataOf(ask(0x00, 0xFD, {0x01})), (Bytes{0x01, 0x00, 0x00}));
+    }
+
+    // Two requests reach the device `gapUs` apart, first byte to first byte: sent in one write at
+    // a baud rate that makes the first frame last that long, or in two writes a wait apart.
+    void crowdedRequests_data()
+    {
+        QTest::addColumn<int>("gapUs");
+        QTest::addColumn<int>("minGapUs");
+        QTest::addColumn<bool>("twoWrites");
+        QTest::addColumn<bool>("crowded");
+        QTest::newRow("2 ms apart") << 2000 << 9000 << false << true;
+        QTest::newRow("15 ms apart") << 15000 << 9000 << false << false;
+        QTest::newRow("2 ms apart, 1 ms minimum") << 2000 << 1000 << false << false;
+        QTest::newRow("two writes 15 ms apart") << 15000 << 9000 << true << false;
+    }
+
+    void crowdedRequests()
+    {
+        QFETCH(int, gapUs);
+        QFETCH(int, minGapUs);
+        QFETCH(bool, twoWrites);
+        QFETCH(bool, crowded);
+        const Bytes nullRead = request(0x00, 0x00);
+        Timing t = Timing::instant();
+        if (!twoWrites)
+            t.baud = int(std::lround(1e6 * t.bitsPerByte * double(nullRead.size()) / gapUs));
+        t.minRequestGapUs = minGapUs;
+        setTiming(t);
+        if (twoWrites) {
+            link.send(nullRead);
+            QTest::qWait(gapUs / 1000);
+            link.send(nullRead);
+        } else {
+            link.send(joined({nullRead, nullRead}));
+        }
+        QTRY_COMPARE(frames(Direction::ToDevice).size(), std::size_t(2));
+        const std::vector<WireEntry> in = frames(Direction::ToDevice);
+        QVERIFY(!in[0].has(Crowded));
+        QCOMPARE(in[1].has(Crowded), crowded);
+        QCOMPARE(crowdedFrames(), crowded ? 1 : 0);
+        if (!twoWrites)
+            QVERIFY(std::abs(std::chrono::duration_cast<std::chrono::microseconds>(in[1].begin - in[0].begin).count() - gapUs) < 10);
+        clearLogs();
+        QCOMPARE(crowdedFrames(), 0);
     }
 
     void metersMoveOrHold()
