@@ -1,5 +1,7 @@
 #include "ListModel.h"
 
+#include <QSet>
+
 ListModel::ListModel(ListItem *prototype, QObject *parent)
     : QAbstractListModel(parent), m_prototype(prototype)
 {
@@ -33,7 +35,8 @@ QHash<int, QByteArray> ListModel::roleNames() const
 
 bool ListModel::removeRows(int row, int count, const QModelIndex &)
 {
-    if (row < 0 || count < 0 || row + count > m_items.size())
+    // Compared without forming row + count, which may not fit an int.
+    if (row < 0 || count < 0 || row > m_items.size() || count > m_items.size() - row)
         return false;
     if (count > 0) {
         beginRemoveRows(QModelIndex(), row, row + count - 1);
@@ -48,15 +51,22 @@ bool ListModel::removeRows(int row, int count, const QModelIndex &)
     return true;
 }
 
-void ListModel::appendRow(ListItem *item)
+bool ListModel::appendRow(ListItem *item)
 {
-    appendRows(QList<ListItem *>() << item);
+    return appendRows(QList<ListItem *>() << item);
 }
 
-void ListModel::appendRows(const QList<ListItem *> &items)
+bool ListModel::appendRows(const QList<ListItem *> &items)
 {
     if (items.isEmpty())
-        return;
+        return true;
+    // A null row crashes the views; an item in two rows would be deleted twice.
+    QSet<ListItem *> taken;
+    for (ListItem *item : items) {
+        if (!item || m_items.contains(item) || taken.contains(item))
+            return false;
+        taken.insert(item);
+    }
     beginInsertRows(QModelIndex(), rowCount(), rowCount() + items.size() - 1);
     for (ListItem *item : items) {
         connectItem(item);
@@ -64,6 +74,7 @@ void ListModel::appendRows(const QList<ListItem *> &items)
     }
     endInsertRows();
     emit countChanged();
+    return true;
 }
 
 ListItem *ListModel::itemAt(int row) const
@@ -96,7 +107,7 @@ ListItem *ListModel::find(const QString &id) const
 
 bool ListModel::insertRow(int row, ListItem *item)
 {
-    if (!item || row < 0 || row > m_items.size())
+    if (!item || row < 0 || row > m_items.size() || m_items.contains(item))
         return false;
     connectItem(item);
     insertPlain(row, item);

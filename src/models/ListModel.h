@@ -21,13 +21,17 @@ public:
     QHash<int, QByteArray> roleNames() const override;
     bool removeRows(int row, int count, const QModelIndex &parent = QModelIndex()) override;
 
-    void appendRow(ListItem *item);
-    void appendRows(const QList<ListItem *> &items);
+    // False, and nothing taken, for a null item or one that is already a row.
+    bool appendRow(ListItem *item);
+    // All or nothing: one null item or one item already a row (or twice in the list) refuses
+    // the whole list, which stays the caller's.
+    bool appendRows(const QList<ListItem *> &items);
     ListItem *itemAt(int row) const;
     QModelIndex indexFromItem(const ListItem *item) const;
     void clear();
 
     ListItem *find(const QString &id) const;
+    // False for a null item, one that is already a row, or a row outside 0..rowCount().
     bool insertRow(int row, ListItem *item);
     bool removeRow(int row);
     // Removes the row without disconnecting or deleting the item; null for a row outside

@@ -5,6 +5,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <climits>
+
 namespace {
 
 class TestItem : public ListItem
@@ -106,33 +108,97 @@ private slots:
             QCOMPARE(valueAt(model, row), row);
     }
 
-    void removeRowsPastTheEndIsRefused()
+    // Rows outside the list, also where row + count does not fit an int, change nothing.
+    void removeRowsChecksTheRange_data()
     {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<bool>("removed");
+        QTest::addColumn<QList<int>>("left");
+        QTest::newRow("past the end") << 2 << 3 << false << QList<int>{0, 1, 2, 3};
+        QTest::newRow("negative row") << -1 << 1 << false << QList<int>{0, 1, 2, 3};
+        QTest::newRow("negative count") << 0 << -1 << false << QList<int>{0, 1, 2, 3};
+        QTest::newRow("count overflows") << 1 << INT_MAX << false << QList<int>{0, 1, 2, 3};
+        QTest::newRow("row overflows") << INT_MAX << 1 << false << QList<int>{0, 1, 2, 3};
+        QTest::newRow("both overflow") << INT_MAX << INT_MAX << false << QList<int>{0, 1, 2, 3};
+        QTest::newRow("nothing") << 1 << 0 << true << QList<int>{0, 1, 2, 3};
+        QTest::newRow("at the end, nothing") << 4 << 0 << true << QList<int>{0, 1, 2, 3};
+        QTest::newRow("middle two") << 1 << 2 << true << QList<int>{0, 3};
+        QTest::newRow("all") << 0 << 4 << true << QList<int>{};
+    }
+    void removeRowsChecksTheRange()
+    {
+        QFETCH(int, row);
+        QFETCH(int, count);
+        QFETCH(bool, removed);
+        QFETCH(QList<int>, left);
         ProbeModel model;
         model.appendRows(makeItems(4));
-        QSignalSpy count(&model, &ListModel::countChanged);
-        QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
-        QVERIFY(!model.removeRows(2, 3));
-        QVERIFY(!model.removeRows(-1, 1));
-        QVERIFY(!model.removeRows(0, -1));
-        QCOMPARE(model.rowCount(), 4);
-        QCOMPARE(count.count(), 0);
-        QCOMPARE(removed.count(), 0);
+        QList<QPointer<ListItem>> items;
+        for (int r = 0; r < 4; ++r)
+            items << QPointer<ListItem>(model.itemAt(r));
+        QSignalSpy countChanged(&model, &ListModel::countChanged);
+        QSignalSpy rowsRemoved(&model, &QAbstractItemModel::rowsRemoved);
 
-        // An empty removal changes nothing but still reports the count.
-        QVERIFY(model.removeRows(1, 0));
-        QCOMPARE(model.rowCount(), 4);
-        QCOMPARE(count.count(), 1);
-        QCOMPARE(removed.count(), 0);
+        QCOMPARE(model.removeRows(row, count), removed);
+        QCOMPARE(model.rowCount(), left.size());
+        for (int r = 0; r < left.size(); ++r)
+            QCOMPARE(valueAt(model, r), left.at(r));
+        // An empty removal still reports the count; the removed items are deleted.
+        QCOMPARE(countChanged.count(), removed ? 1 : 0);
+        QCOMPARE(rowsRemoved.count(), removed && count > 0 ? 1 : 0);
+        for (int value = 0; value < 4; ++value)
+            QCOMPARE(items.at(value).isNull(), !left.contains(value));
+    }
 
-        QPointer<ListItem> second = model.itemAt(1);
-        QPointer<ListItem> third = model.itemAt(2);
-        QVERIFY(model.removeRows(1, 2));
-        QCOMPARE(model.rowCount(), 2);
-        QVERIFY(second.isNull());
-        QVERIFY(third.isNull());
-        QCOMPARE(valueAt(model, 0), 0);
-        QCOMPARE(valueAt(model, 1), 3);
+    // An append is taken whole or refused whole, like insertRow: a null item or one that is
+    // already a row (of the list or of the same call) refuses it; the caller keeps the items.
+    // Codes: n a new item, 0 null, r the item in row 0, p the previous element again.
+    void appendRefusesNullAndRepeatedItems_data()
+    {
+        QTest::addColumn<QString>("codes");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("new items") << "nn" << true;
+        QTest::newRow("null") << "0" << false;
+        QTest::newRow("null among new") << "n0n" << false;
+        QTest::newRow("already a row") << "r" << false;
+        QTest::newRow("row after new") << "nr" << false;
+        QTest::newRow("twice in the call") << "np" << false;
+    }
+    void appendRefusesNullAndRepeatedItems()
+    {
+        QFETCH(QString, codes);
+        QFETCH(bool, accepted);
+        for (const bool single : {false, true}) {
+            if (single && codes.size() != 1)
+                continue;
+            ProbeModel model;
+            model.appendRows(makeItems(2, 100));
+            QList<ListItem *> items;
+            QList<ListItem *> fresh;
+            for (const QChar code : codes) {
+                ListItem *item = nullptr;
+                if (code == QLatin1Char('n'))
+                    fresh << (item = new TestItem(fresh.size()));
+                else if (code == QLatin1Char('r'))
+                    item = model.itemAt(0);
+                else if (code == QLatin1Char('p'))
+                    item = items.last();
+                items << item;
+            }
+            QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+            QSignalSpy countChanged(&model, &ListModel::countChanged);
+
+            QCOMPARE(single ? model.appendRow(items.first()) : model.appendRows(items), accepted);
+            QCOMPARE(model.rowCount(), 2 + (accepted ? items.size() : 0));
+            QCOMPARE(inserted.count(), accepted ? 1 : 0);
+            QCOMPARE(countChanged.count(), accepted ? 1 : 0);
+            for (int r = 0; r < model.rowCount(); ++r)
+                QVERIFY(model.data(model.index(r, 0), TestItem::ValueRole).isValid());
+            if (!accepted)
+                qDeleteAll(fresh);
+            // Every row is deleted once, with the model.
+        }
     }
 
     void itemChangeRefreshesItsRowOnce()
@@ -191,6 +257,9 @@ private slots:
         QVERIFY(!model.insertRow(5, refused));
         QVERIFY(!model.insertRow(-1, refused));
         delete refused;
+        QVERIFY(!model.insertRow(0, inserted)); // already a row
+        QVERIFY(!model.insertRow(0, nullptr));
+        QCOMPARE(model.rowCount(), 4);
 
         QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
         inserted->setValue(70);
