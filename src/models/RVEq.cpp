@@ -48,7 +48,11 @@ void RVEq::createBands(int count)
 
 void RVEq::setMaxBandCount(int count)
 {
-    if (count < 0 || count == m_maxBandCount)
+    if (count < 0)
+        return;
+    // The scene may ask for more; rows past the device's would be written as bands it lacks.
+    count = qMin(count, int(kDefaultBandCount));
+    if (count == m_maxBandCount)
         return;
     m_orderMap.clear();
     m_bandList->clear();

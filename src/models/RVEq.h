@@ -30,6 +30,7 @@ class RVEq : public QObject
 public:
     // Replies within this many milliseconds of a write request are not applied.
     static constexpr qint64 kReplyGuardMs = 3000;
+    // The device's equaliser holds this many bands; no more can be edited or written.
     static constexpr int kDefaultBandCount = 8;
 
     explicit RVEq(QObject *parent = nullptr);

@@ -599,6 +599,42 @@ private slots:
         QCOMPARE(max.count(), 1);
     }
 
+    // The scene may write any count; the device holds 8 bands, and no count may name rows
+    // that do not exist.
+    void maxBandCountStaysWithinTheDevice_data()
+    {
+        QTest::addColumn<int>("start");
+        QTest::addColumn<int>("written");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("one above") << 8 << 9 << 8;
+        QTest::newRow("far above, from 4") << 4 << 100 << 8;
+        QTest::newRow("a thousand") << 8 << 1000 << 8;
+        QTest::newRow("within") << 8 << 5 << 5;
+        QTest::newRow("zero") << 3 << 0 << 0;
+        QTest::newRow("negative ignored") << 4 << -1 << 4;
+    }
+    void maxBandCountStaysWithinTheDevice()
+    {
+        QFETCH(int, start);
+        QFETCH(int, written);
+        QFETCH(int, expected);
+        RVEq eq;
+        eq.setMaxBandCount(start);
+        QSignalSpy max(&eq, &RVEq::maxBandCountChanged);
+        QVERIFY(eq.setProperty("maxBandCount", written));
+        QCOMPARE(eq.maxBandCount(), expected);
+        QCOMPARE(max.count(), expected == start ? 0 : 1);
+        QCOMPARE(eq.bandListModel()->rowCount(), expected);
+        for (int i = 0; i < expected; ++i)
+            QVERIFY(eq.addBand(quint8(i)));
+        QVERIFY(eq.isFull());
+        QVERIFY(!eq.bandAt(expected));
+        WriteRecorder recorder(&eq);
+        eq.setIsEnabled(false);
+        QCOMPARE(recorder.writes.size(), 1);
+        QCOMPARE(recorder.writes.first().bands.size(), expected);
+    }
+
     void bandListPassesTheItemModelTester()
     {
         FakeClock clock;
