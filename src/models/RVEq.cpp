@@ -327,15 +327,12 @@ void RVEq::orderByFrequency()
 
 void RVEq::onEqRead(int channelIndex, bool isEnabled, QList<WdxEqBand *> bands)
 {
-    // Records for the other channel are that channel's to release.
+    // The records are lent: the sub-controller that made them releases them once every
+    // receiver has seen them, whether applied, discarded or meant for another channel.
     if (channelIndex != int(m_channelIndex))
         return;
     if (m_isEditing || m_lastWriteTime.elapsed() < kReplyGuardMs) {
         m_logger->debug(kModule, __func__, "editor under use, reply discarded");
-        for (WdxEqBand *record : bands) {
-            if (record)
-                record->deleteLater();
-        }
         return;
     }
     if (isEnabled != m_isEnabled) {
@@ -345,21 +342,18 @@ void RVEq::onEqRead(int channelIndex, bool isEnabled, QList<WdxEqBand *> bands)
     }
     // The record count comes from the device's answer: rows without a record keep their
     // values and records past the last row are dropped.
-    const int rows = m_bandList->rowCount();
-    for (int i = 0; i < bands.size(); ++i) {
-        WdxEqBand *record = bands.at(i);
+    const int rows = qMin(m_bandList->rowCount(), bands.size());
+    for (int i = 0; i < rows; ++i) {
+        const WdxEqBand *record = bands.at(i);
         if (!record)
             continue;
-        if (i < rows) {
-            RVEQBand *band = bandAt(i);
-            band->updateBandType(record->type());
-            band->updateFrequency(record->frequency());
-            band->updateGain(record->gain());
-            band->updateQualityFactor(record->qualityFactor());
-            band->updateIsEnabled(record->isEnabled());
-            band->updateIsUsed(record->isUsed());
-        }
-        record->deleteLater();
+        RVEQBand *band = bandAt(i);
+        band->updateBandType(record->type());
+        band->updateFrequency(record->frequency());
+        band->updateGain(record->gain());
+        band->updateQualityFactor(record->qualityFactor());
+        band->updateIsEnabled(record->isEnabled());
+        band->updateIsUsed(record->isUsed());
     }
     orderByFrequency();
 }

@@ -32,33 +32,43 @@ public:
     QList<Write> writes;
 };
 
-WdxEqBand *record(quint8 frequency, quint8 gain, quint8 q, quint8 type, bool enabled, bool used)
+// Lends reply records as the EQ sub-controller does: it keeps them and releases them itself.
+class Lender : public QObject
 {
-    auto *band = new WdxEqBand;
-    band->setFrequency(frequency);
-    band->setGain(gain);
-    band->setQualityFactor(q);
-    band->setType(type);
-    band->setEnabled(enabled);
-    band->setUsed(used);
-    return band;
-}
+public:
+    WdxEqBand *record(quint8 frequency, quint8 gain, quint8 q, quint8 type, bool enabled, bool used)
+    {
+        auto *band = new WdxEqBand(this);
+        band->setFrequency(frequency);
+        band->setGain(gain);
+        band->setQualityFactor(q);
+        band->setType(type);
+        band->setEnabled(enabled);
+        band->setUsed(used);
+        return band;
+    }
+
+    // Still alive and still ours once pending deletions have run.
+    bool untouched(const QList<QPointer<WdxEqBand>> &records) const
+    {
+        flushDeferredDeletes();
+        QCoreApplication::processEvents();
+        for (const auto &r : records) {
+            if (r.isNull() || r->parent() != this)
+                return false;
+        }
+        return true;
+    }
+};
 
 QList<QPointer<WdxEqBand>> guarded(const QList<WdxEqBand *> &records)
 {
     QList<QPointer<WdxEqBand>> result;
-    for (WdxEqBand *r : records)
-        result.append(r);
-    return result;
-}
-
-bool allDeleted(const QList<QPointer<WdxEqBand>> &records)
-{
-    for (const auto &r : records) {
-        if (!r.isNull())
-            return false;
+    for (WdxEqBand *r : records) {
+        if (r)
+            result.append(r);
     }
-    return true;
+    return result;
 }
 
 } // namespace
@@ -436,22 +446,23 @@ private slots:
     void replyFromTheDeviceIsApplied()
     {
         FakeClock clock;
+        Lender lender;
         RVEq eq;
         eq.setChannelIndex(1);
         clock.advance(RVEq::kReplyGuardMs);
         WriteRecorder recorder(&eq);
         QSignalSpy enabled(&eq, &RVEq::isEnabledChanged);
         QList<WdxEqBand *> records;
-        records << record(80, 40, 10, RVEQBand::Bell, true, true) << record(10, 36, 20, RVEQBand::HighPass, false, true);
+        records << lender.record(80, 40, 10, RVEQBand::Bell, true, true)
+                << lender.record(10, 36, 20, RVEQBand::HighPass, false, true);
         for (int i = 2; i < 8; ++i)
-            records << record(0, 0, 0, RVEQBand::Bell, false, false);
+            records << lender.record(0, 0, 0, RVEQBand::Bell, false, false);
         const auto watch = guarded(records);
 
         eq.onEqRead(0, false, records); // the other channel's reply
         QVERIFY(eq.isEnabled());
         QCOMPARE(eq.usedBandCount(), 0);
-        flushDeferredDeletes();
-        QVERIFY(!watch.first().isNull());
+        QVERIFY(lender.untouched(watch));
 
         eq.onEqRead(1, false, records);
         QVERIFY(!eq.isEnabled());
@@ -464,13 +475,14 @@ private slots:
         QCOMPARE(eq.bandAt(0)->displayIndex(), 2);
         QCOMPARE(eq.lastUsedFrequency(), 80);
         QCOMPARE(recorder.writes.size(), 0);
-        flushDeferredDeletes();
-        QVERIFY(allDeleted(watch));
+        // The records are only lent: the sender releases them.
+        QVERIFY(lender.untouched(watch));
     }
 
     void replyRecordCountComesFromTheDevice()
     {
         FakeClock clock;
+        Lender lender;
         RVEq eq;
         eq.setChannelIndex(0);
         for (int i = 0; i < 5; ++i)
@@ -479,7 +491,8 @@ private slots:
 
         // Fewer records than bands: only the rows with a record change.
         QList<WdxEqBand *> few;
-        few << record(100, 1, 1, RVEQBand::Notch, true, true) << record(101, 2, 2, RVEQBand::Bell, true, false);
+        few << lender.record(100, 1, 1, RVEQBand::Notch, true, true)
+            << lender.record(101, 2, 2, RVEQBand::Bell, true, false);
         auto watch = guarded(few);
         eq.onEqRead(0, true, few);
         QCOMPARE(eq.bandAt(0)->frequency(), quint8(100));
@@ -490,18 +503,17 @@ private slots:
             QVERIFY(eq.bandAt(i)->isUsed());
         }
         QCOMPARE(eq.usedBandCount(), 4);
-        flushDeferredDeletes();
-        QVERIFY(allDeleted(watch));
+        QVERIFY(lender.untouched(watch));
 
         // No records at all: the on/off state still applies.
         eq.onEqRead(0, false, QList<WdxEqBand *>());
         QVERIFY(!eq.isEnabled());
         QCOMPARE(eq.usedBandCount(), 4);
 
-        // More records than bands: the extra ones are dropped, and released too.
+        // More records than bands: the extra ones are dropped, and left alone too.
         QList<WdxEqBand *> many;
         for (int i = 0; i < 10; ++i)
-            many << record(quint8(50 + i), 36, 0, RVEQBand::Bell, true, true);
+            many << lender.record(quint8(50 + i), 36, 0, RVEQBand::Bell, true, true);
         many.insert(3, nullptr);
         watch = guarded(many);
         eq.onEqRead(0, true, many);
@@ -510,13 +522,13 @@ private slots:
         QCOMPARE(eq.usedBandCount(), 8);
         QCOMPARE(eq.bandAt(7)->frequency(), quint8(56));
         QCOMPARE(eq.lastUsedFrequency(), 56);
-        flushDeferredDeletes();
-        QVERIFY(allDeleted(watch));
+        QVERIFY(lender.untouched(watch));
     }
 
     void replyGuardAfterAWrite()
     {
         FakeClock clock;
+        Lender lender;
         RVEq eq;
         eq.setChannelIndex(0);
         clock.advance(RVEq::kReplyGuardMs);
@@ -524,38 +536,39 @@ private slots:
 
         clock.advance(2000);
         m_log->clear();
-        auto records = QList<WdxEqBand *>() << record(99, 0, 0, RVEQBand::Bell, true, true);
+        auto records = QList<WdxEqBand *>() << lender.record(99, 0, 0, RVEQBand::Bell, true, true);
         auto watch = guarded(records);
         eq.onEqRead(0, true, records);
         QCOMPARE(eq.bandAt(0)->frequency(), quint8(40));
         QCOMPARE(m_log->count("RVEq", "onEqRead", "editor under use, reply discarded"), 1);
-        flushDeferredDeletes();
-        QVERIFY(allDeleted(watch)); // discarded records are released as well
+        QVERIFY(lender.untouched(watch)); // discarded records are left alone as well
 
         clock.advance(999);
-        eq.onEqRead(0, true, QList<WdxEqBand *>() << record(98, 0, 0, RVEQBand::Bell, true, true));
+        eq.onEqRead(0, true, QList<WdxEqBand *>() << lender.record(98, 0, 0, RVEQBand::Bell, true, true));
         QCOMPARE(eq.bandAt(0)->frequency(), quint8(40));
         QCOMPARE(m_log->count("RVEq", "onEqRead", "editor under use, reply discarded"), 2);
 
         clock.advance(1);
         m_log->clear();
-        eq.onEqRead(0, true, QList<WdxEqBand *>() << record(97, 0, 0, RVEQBand::Bell, true, true));
+        eq.onEqRead(0, true, QList<WdxEqBand *>() << lender.record(97, 0, 0, RVEQBand::Bell, true, true));
         QCOMPARE(eq.bandAt(0)->frequency(), quint8(97));
         QCOMPARE(m_log->count("RVEq", "onEqRead", "editor under use, reply discarded"), 0);
 
         // While the user drags, nothing is applied however old the last write is.
         clock.advance(60000);
         eq.setIsEditing(true);
-        eq.onEqRead(0, true, QList<WdxEqBand *>() << record(5, 0, 0, RVEQBand::Bell, true, true));
+        const auto dragged = QList<WdxEqBand *>() << lender.record(5, 0, 0, RVEQBand::Bell, true, true);
+        eq.onEqRead(0, true, dragged);
         QCOMPARE(eq.bandAt(0)->frequency(), quint8(97));
+        QVERIFY(lender.untouched(guarded(dragged)));
         eq.setIsEditing(false);
-        eq.onEqRead(0, true, QList<WdxEqBand *>() << record(6, 0, 0, RVEQBand::Bell, true, true));
+        eq.onEqRead(0, true, QList<WdxEqBand *>() << lender.record(6, 0, 0, RVEQBand::Bell, true, true));
         QCOMPARE(eq.bandAt(0)->frequency(), quint8(6));
-        flushDeferredDeletes();
     }
 
     void replyGuardWithTheRealClock()
     {
+        Lender lender;
         RVEq eq;
         eq.setChannelIndex(0);
         QElapsedTimer sinceWrite;
@@ -564,13 +577,12 @@ private slots:
         quint8 next = 100;
         auto replyApplied = [&] {
             const quint8 sent = next++;
-            eq.onEqRead(0, true, QList<WdxEqBand *>() << record(sent, 0, 0, RVEQBand::Bell, true, true));
+            eq.onEqRead(0, true, QList<WdxEqBand *>() << lender.record(sent, 0, 0, RVEQBand::Bell, true, true));
             return eq.bandAt(0)->frequency() == sent;
         };
         QVERIFY(!replyApplied());
         QTRY_VERIFY_WITH_TIMEOUT(replyApplied(), 15000);
         QVERIFY(sinceWrite.elapsed() >= RVEq::kReplyGuardMs);
-        flushDeferredDeletes();
     }
 
     void maxBandCountRebuildsTheSlots()
@@ -638,6 +650,7 @@ private slots:
     void bandListPassesTheItemModelTester()
     {
         FakeClock clock;
+        Lender lender;
         RVEq eq;
         eq.setChannelIndex(0);
         QAbstractItemModelTester tester(eq.bandListModel(),
@@ -655,14 +668,13 @@ private slots:
         clock.advance(RVEq::kReplyGuardMs);
         QList<WdxEqBand *> records;
         for (int i = 0; i < 8; ++i)
-            records << record(quint8(i * 3), 36, 4, RVEQBand::Bell, true, i % 2 == 0);
+            records << lender.record(quint8(i * 3), 36, 4, RVEQBand::Bell, true, i % 2 == 0);
         eq.onEqRead(0, true, records);
         QCOMPARE(eq.usedBandCount(), 4);
         eq.setMaxBandCount(6);
         eq.removeAllBands();
         eq.bandListModel()->clear();
         QCOMPARE(eq.bandListModel()->rowCount(), 0);
-        flushDeferredDeletes();
     }
 };
 
