@@ -7,7 +7,8 @@ const char kModule[] = "RVEQBand";
 }
 
 RVEQBand::RVEQBand(int bandIndex, QObject *parent)
-    : ListItem(parent), m_displayIndex(bandIndex), m_deviceIndex(bandIndex)
+    : ListItem(parent), m_displayIndex(bandIndex), m_deviceIndex(bandIndex),
+      m_minQualityFactor(qualityFactorMinimumFor(m_bandType))
 {
     m_logger = QLogger::QLoggerManager::registerModule(kModule, QLogger::Trace);
     m_logger->info(kModule, __func__, "Logger created");

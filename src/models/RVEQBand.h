@@ -131,7 +131,8 @@ private:
     quint8 m_maxFrequency = 120;
     quint8 m_minGain = 0;
     quint8 m_maxGain = 72;
-    quint8 m_minQualityFactor = 17;
+    // Follows the type from the start; set in the constructor.
+    quint8 m_minQualityFactor = 0;
     quint8 m_maxQualityFactor = 40;
     QLogger::QLoggerManager *m_logger;
 };

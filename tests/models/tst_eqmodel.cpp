@@ -647,6 +647,48 @@ private slots:
         QCOMPARE(recorder.writes.first().bands.size(), expected);
     }
 
+    // Bell and notch allow the whole Q list from the start, however the band got its type;
+    // the other types stop at 17.
+    void qMinimumFollowsTheTypeFromCreation_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("minimum");
+        QTest::newRow("new band") << "new" << int(RVEQBand::Bell) << 0;
+        QTest::newRow("added bell") << "add" << int(RVEQBand::Bell) << 0;
+        QTest::newRow("added notch") << "add" << int(RVEQBand::Notch) << 0;
+        QTest::newRow("added high pass") << "add" << int(RVEQBand::HighPass) << 17;
+        QTest::newRow("read bell") << "read" << int(RVEQBand::Bell) << 0;
+        QTest::newRow("read notch") << "read" << int(RVEQBand::Notch) << 0;
+        QTest::newRow("read low shelf") << "read" << int(RVEQBand::LowShelf) << 17;
+        QTest::newRow("read thru") << "read" << int(RVEQBand::Thru) << 17;
+    }
+    void qMinimumFollowsTheTypeFromCreation()
+    {
+        QFETCH(QString, how);
+        QFETCH(int, type);
+        QFETCH(int, minimum);
+        FakeClock clock;
+        Lender lender;
+        RVEq eq;
+        eq.setChannelIndex(0);
+        if (how == QLatin1String("add")) {
+            QVERIFY(eq.addBand(40, 36, 3, true, quint8(type)));
+        } else if (how == QLatin1String("read")) {
+            clock.advance(RVEq::kReplyGuardMs);
+            QList<WdxEqBand *> records;
+            for (int i = 0; i < 8; ++i)
+                records << lender.record(40, 36, 3, quint8(type), true, i == 0);
+            eq.onEqRead(0, true, records);
+        }
+        const RVEQBand *band = eq.bandAt(0);
+        QCOMPARE(int(band->bandType()), type);
+        QCOMPARE(band->minQualityFactor(), minimum);
+        // A device value below the minimum is shown as read, not widened.
+        if (how != QLatin1String("new"))
+            QCOMPARE(band->qualityFactor(), quint8(3));
+    }
+
     void bandListPassesTheItemModelTester()
     {
         FakeClock clock;
