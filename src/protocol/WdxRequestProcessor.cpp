@@ -509,7 +509,6 @@ void WdxRequestProcessor::onDequeueRequestEntered()
     // A request posted between the count and the take found no wait above: the spacing
     // still holds for it.
     waitOutSpacing();
-    m_lastWriteClock.restart();
     next->setStatus(WdxRequest::Posted);
     emit requestDequeued();
 }
@@ -528,6 +527,9 @@ void WdxRequestProcessor::onWriteRequestEntered()
     if (logs(QLogger::Trace))
         m_logger->trace(kModule, __func__, QStringLiteral("--> %1").arg(frameDump(*request)));
 
+    // The spacing runs from the moment the frame goes to the bridge: a thread held up between
+    // the take and the write must not bring the next frame closer to this one on the wire.
+    m_lastWriteClock.restart();
     WdxMonitor *monitor = m_monitor.load();
     const WdxMonitor::enErrCode result =
         monitor ? monitor->write(request->requestFrame(), maskedFrom(request->requestMessage()) != kNoMask)
