@@ -126,7 +126,7 @@ private:
     // Set by stop(), cleared by start(); under the queue mutex, so that no post slips in after
     // the queues were cleared for good.
     bool m_stopped = false;
-    // Written on the monitor thread, read anywhere.
+    // Written on the monitor thread (and cleared by stop()), read anywhere.
     std::atomic<bool> m_connected{false};
     QPointer<QStateMachine> m_stateMachine;
     QTimer *m_replyTimer = nullptr;
