@@ -173,9 +173,9 @@ void WdxFirmwareUpdateController::setDisplayMessage(const QString &message)
 
 // --- Steps -------------------------------------------------------------------------------------
 
-bool WdxFirmwareUpdateController::isBusy() const
+bool WdxFirmwareUpdateController::claimWorker()
 {
-    return !m_worker || m_worker->state() != WdxFirmwareWorker::Idle;
+    return m_worker && m_worker->claim();
 }
 
 int WdxFirmwareUpdateController::mainSteps() const
@@ -222,12 +222,14 @@ void WdxFirmwareUpdateController::beginUpload(const QString &displayMessage, int
 
 void WdxFirmwareUpdateController::startUploadMainFirmware()
 {
-    if (isBusy()) {
+    if (!claimWorker()) {
         setDebugMessage(QStringLiteral("Firmware uploader is busy, state is %1").arg(state()));
         return;
     }
-    if (!hasMainImage())
+    if (!hasMainImage()) {
+        m_worker->releaseClaim();
         return;
+    }
     beginUpload(QStringLiteral("Uploading main firmware"), mainSteps());
     emit mainFwUploadStarted();
     m_worker->uploadFirmware(WdxFirmwareWorker::UploadMain, QString(), QString());
@@ -235,7 +237,7 @@ void WdxFirmwareUpdateController::startUploadMainFirmware()
 
 void WdxFirmwareUpdateController::startUploadDspFirmware()
 {
-    if (isBusy()) {
+    if (!claimWorker()) {
         setDebugMessage(QStringLiteral("Firmware uploader is busy, state is %1").arg(state()));
         return;
     }
@@ -246,12 +248,14 @@ void WdxFirmwareUpdateController::startUploadDspFirmware()
 
 void WdxFirmwareUpdateController::startUploadFirmware(const QString &mainPresetId, const QString &subPresetId)
 {
-    if (isBusy()) {
+    if (!claimWorker()) {
         setDebugMessage(QStringLiteral("Firmware uploader is busy, state is %1").arg(state()));
         return;
     }
-    if (!hasMainImage())
+    if (!hasMainImage()) {
+        m_worker->releaseClaim();
         return;
+    }
     beginUpload(QStringLiteral("Uploading firmware"), mainSteps() + dspSteps() + mainPresetSteps() + subPresetSteps());
     emit mainFwUploadStarted();
     m_worker->uploadFirmware(WdxFirmwareWorker::UploadAll, mainPresetId, subPresetId);
@@ -279,22 +283,24 @@ bool WdxFirmwareUpdateController::startUploadSubPreset(const QString &presetId)
 
 bool WdxFirmwareUpdateController::startPreset(const QString &presetId, bool sub)
 {
-    if (isBusy()) {
+    if (!claimWorker()) {
         setDebugMessage(QStringLiteral("Firmware uploader is busy"));
         return false;
     }
     const QStringList ids = sub ? subPresetIds() : mainPresetIds();
     QString id = presetId;
+    if (!id.isNull() && !ids.contains(id)) {
+        setDisplayMessage(QStringLiteral("Preset %1 not available").arg(id));
+        id = QString();
+    }
     if (id.isNull()) {
-        // No id given: the first preset of the kind.
+        // No id given, or not one of the package: the first preset of the kind.
         if (ids.isEmpty()) {
             setDebugMessage(QStringLiteral("Firmware file does not contains any preset"));
+            m_worker->releaseClaim();
             return false;
         }
         id = ids.first();
-    } else if (!ids.contains(id)) {
-        setDisplayMessage(QStringLiteral("Preset %1 not available").arg(id));
-        return startPreset(QString(), sub);
     }
 
     beginUpload(sub ? QStringLiteral("Uploading preset") : QStringLiteral("Uploading main preset"),

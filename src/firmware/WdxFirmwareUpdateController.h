@@ -98,7 +98,8 @@ public slots:
     void onPresetFinished(int executionTime);
 
 private:
-    bool isBusy() const;
+    // The busy check: claims the worker for the start that asks, or tells it is busy.
+    bool claimWorker();
     bool hasMainImage();
     int mainSteps() const;
     int dspSteps() const;

@@ -204,6 +204,16 @@ void WdxFirmwareWorker::abort()
     m_waitCondition.notify_all();
 }
 
+bool WdxFirmwareWorker::claim()
+{
+    // State first: the claim is dropped before Idle is stored, so a claim taken once Idle was
+    // read cannot be undone by the end of the previous upload.
+    if (state() != Idle)
+        return false;
+    bool expected = false;
+    return m_claimed.compare_exchange_strong(expected, true);
+}
+
 WdxFirmwareWorker::enFwUploadType WdxFirmwareWorker::uploadType() const
 {
     std::lock_guard<std::mutex> lock(m_dataMutex);
@@ -319,6 +329,8 @@ void WdxFirmwareWorker::uploadFirmware(enFwUploadType fwUploadType, const QStrin
 
 void WdxFirmwareWorker::onIdleEntered()
 {
+    // Also after the package load: a request sent before the machine ran was never taken.
+    m_claimed.store(false);
     updateState(Idle);
 }
 

@@ -119,6 +119,14 @@ public:
     void setWaitTickMs(int milliseconds) { m_waitTickMs.store(qMax(1, milliseconds)); }
     void setStatusPollLimitMs(int milliseconds) { m_statusPollLimitMs.store(qMax(0, milliseconds)); }
 
+    // The controller's busy check and start in one step: true when the worker idles and nobody
+    // has claimed it since, and it is then claimed. An upload request changes state() only once
+    // the worker's thread takes it; until then the claim keeps a second start from overwriting
+    // the first one's type and ids. The worker drops the claim when it comes back to Idle.
+    bool claim();
+    // For a claimer that decided to send nothing after all.
+    void releaseClaim() { m_claimed.store(false); }
+
     // Makes a blocked procedure give up at once (application shutdown): waits end, requests not
     // yet finished are abandoned. There is no way back.
     void abort();
@@ -233,6 +241,7 @@ private:
     std::mutex m_waitMutex;
     std::condition_variable m_waitCondition;
     std::atomic<bool> m_aborted{false};
+    std::atomic<bool> m_claimed{false};
 };
 
 Q_DECLARE_METATYPE(WdxFirmwareWorker::enState)

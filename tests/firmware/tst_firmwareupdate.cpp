@@ -23,7 +23,11 @@ namespace {
 class ControllerRig
 {
 public:
-    ControllerRig() : controller(new Controller(engine.processor)), loaded(controller, &Controller::fwLoaded) {}
+    ControllerRig() : controller(new Controller(engine.processor)), loaded(controller, &Controller::fwLoaded)
+    {
+        QObject::connect(controller->worker(), &W::stateChanged, controller,
+                         [this](W::enState s) { states << W::stateName(s); });
+    }
     ~ControllerRig() { delete controller; }
     bool start(bool waitConnected = true)
     {
@@ -35,11 +39,46 @@ public:
     {
         return QTest::qWaitFor([this] { return controller->state() == QLatin1String("Idle"); }, timeoutMs);
     }
+    // Another package, loaded and idle; the worker's states are recorded from here on.
+    bool load(const QString &path)
+    {
+        const int before = loaded.count();
+        controller->reload(path);
+        const bool done = QTest::qWaitFor([&] {
+            return loaded.count() > before && !states.isEmpty() && states.last() == QLatin1String("Idle");
+        }, kWait);
+        states.clear();
+        return done;
+    }
+    // Until the worker has left Idle and come back to it: unlike waitIdle(), not fooled by a
+    // worker that has not yet taken the request.
+    bool waitUploadEnd(int timeoutMs = kWait)
+    {
+        return QTest::qWaitFor([this] {
+            return states.size() >= 2 && states.last() == QLatin1String("Idle") && controller->state() == QLatin1String("Idle");
+        }, timeoutMs);
+    }
 
     Engine engine;
     Controller *controller;
     QSignalSpy loaded;
+    QStringList states;
 };
+
+// Main and DSP images of a few blocks (a 4 s pause after the main one, time enough for the
+// virtual device's restart) and two presets of each kind.
+QByteArray smallPackage()
+{
+    return wellFormed("RWDX", 24, 16).bytes() + wellFormed("RDSP", 4, 16).bytes() + preset("AB1", "PASS").bytes()
+        + preset("AB2", "PASS").bytes() + preset("CD1", "SUB ").bytes() + preset("CD2", "SUB ").bytes();
+}
+
+// Openings of a preset download on the DSP channel: state 2 main-speaker preset, 3 sub preset.
+int presetOpenings(int state)
+{
+    return countFrames(V::Direction::ToDevice, 0x01, 0x02, 0x02,
+                       [state](const V::WireEntry &e) { return e.data.size() > 1 && e.data[1] == state; });
+}
 
 } // namespace
 
@@ -157,6 +196,55 @@ private slots:
         QCOMPARE(c->progress(), 1.0);
         QVERIFY(c->debugMessage().startsWith(QLatin1String("Completed in ")));
         QCOMPARE(countFrames(V::Direction::ToDevice, 0x01, 0x00, -1), 0); // never rebooted
+    }
+
+    // A double click on "Update WDX": the second start comes while the first request still waits
+    // for the worker's thread, the worker still reading Idle.
+    void secondStartRightAfterTheFirstIsRefused_data()
+    {
+        QTest::addColumn<bool>("secondIsFull");
+        QTest::newRow("full update, then a sub preset") << false;
+        QTest::newRow("full update twice") << true;
+    }
+
+    void secondStartRightAfterTheFirstIsRefused()
+    {
+        QFETCH(bool, secondIsFull);
+        ControllerRig rig;
+        Controller *c = rig.controller;
+        QVERIFY(rig.start());
+        QVERIFY(rig.load(write(QStringLiteral("small.rvf"), smallPackage())));
+        QSignalSpy mainStarted(c, &Controller::mainFwUploadStarted);
+        QSignalSpy presetStarted(c, &Controller::presetUploadStarted);
+        QSignalSpy presetsDone(c, &Controller::presetUploadCompleted);
+        QSignalSpy failed(c, &Controller::failed);
+
+        c->startUploadFirmware(QStringLiteral("AB2"), QStringLiteral("CD2"));
+        const int totalSteps = c->totalSteps();
+        bool secondAccepted = false;
+        if (secondIsFull)
+            c->startUploadFirmware(QStringLiteral("AB1"), QStringLiteral("CD1"));
+        else
+            secondAccepted = c->startUploadSubPreset(QStringLiteral("CD1"));
+        const QString refusal = c->debugMessage();
+
+        QVERIFY(rig.waitUploadEnd(kMainUploadWait));
+        QCOMPARE(rig.states, (QStringList{"Reboot", "WaitReconnection", "LockOnBoot", "UploadingMain", "UploadingDsp",
+                                          "UploadingPreset", "Idle"}));
+        QCOMPARE(failed.count(), 0);
+        QCOMPARE(presetsDone.count(), 1);
+        QVERIFY(V::image(V::ImageKind::Dsp).present);
+        QCOMPARE(QString::fromStdString(V::image(V::ImageKind::MainPreset).presetId), QStringLiteral("AB2"));
+        QCOMPARE(QString::fromStdString(V::image(V::ImageKind::SubPreset).presetId), QStringLiteral("CD2"));
+        QCOMPARE(presetOpenings(3), 1);
+        // Refused as during an upload: only the debug line tells.
+        QVERIFY(!secondAccepted);
+        QVERIFY2(refusal.startsWith(QLatin1String("Firmware uploader is busy")), qPrintable(refusal));
+        QCOMPARE(mainStarted.count(), 1);
+        QCOMPARE(presetStarted.count(), 0);
+        QCOMPARE(c->displayMessage(), QStringLiteral("Uploading firmware"));
+        QCOMPARE(c->totalSteps(), totalSteps);
+        QCOMPARE(c->stepsDone(), totalSteps);
     }
 
     void unknownPresetFallsBackToTheFirst()
@@ -281,7 +369,10 @@ private slots:
 
     void fullUploadCountsEveryStep()
     {
-        V::update([](V::DeviceState &s) { s.mainVersion = "1.00"; });
+        V::update([](V::DeviceState &s) {
+            s.mainVersion = "1.00";
+            s.fallbackImageVersion = "0.00"; // a garbled version tag must show
+        });
         ControllerRig rig;
         Controller *c = rig.controller;
         QVERIFY(rig.start());
