@@ -25,7 +25,7 @@ TestCase {
     function initTestCase() {
         warningGuard.install();
         for (var key in lists)
-            tryCompare(lists[key], "status", XmlListModel.Ready, 20000, key);
+            tryCompare(lists[key], "status", XmlListModel.Ready, 300000, key);
     }
 
     function db(type, f0, q, gain, f) {

@@ -57,6 +57,14 @@ private:
     WarningGuard guard;
 };
 
+// XmlListModel's query thread leaves XmlPatterns' reference-counted query trees in cycles at
+// exit (all reported as indirect leaks, none rooted in this code). Added to the suite's own
+// suppressions when built with LeakSanitizer.
+extern "C" const char *__lsan_default_suppressions()
+{
+    return "leak:libQt5XmlPatterns.so\n";
+}
+
 int main(int argc, char **argv)
 {
     VelaTest::isolateUserFolders();
