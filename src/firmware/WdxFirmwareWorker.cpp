@@ -312,11 +312,11 @@ void WdxFirmwareWorker::uploadFirmware(enFwUploadType fwUploadType, const QStrin
                                        const QString &subPresetId)
 {
     {
+        // An empty id means that channel keeps its preset; an id left from an earlier upload
+        // must not stand in for it.
         std::lock_guard<std::mutex> lock(m_dataMutex);
-        if (!mainPresetId.isEmpty())
-            m_mainPresetId = mainPresetId;
-        if (!subPresetId.isEmpty())
-            m_subPresetId = subPresetId;
+        m_mainPresetId = mainPresetId;
+        m_subPresetId = subPresetId;
         m_fwUploadType = fwUploadType;
     }
     if (fwUploadType == UploadMain || fwUploadType == UploadAll)
@@ -329,6 +329,14 @@ void WdxFirmwareWorker::uploadFirmware(enFwUploadType fwUploadType, const QStrin
 
 void WdxFirmwareWorker::onIdleEntered()
 {
+    // Every upload ends here, well or not, and leaves nothing for the next one: a full update
+    // that failed before its presets would otherwise install them with a later preset change.
+    {
+        std::lock_guard<std::mutex> lock(m_dataMutex);
+        m_mainPresetId.clear();
+        m_subPresetId.clear();
+        m_fwUploadType = UploadNone;
+    }
     // Also after the package load: a request sent before the machine ran was never taken.
     m_claimed.store(false);
     updateState(Idle);
@@ -421,10 +429,6 @@ void WdxFirmwareWorker::onUploadPresetEntered()
     if (!mainId.isEmpty()) {
         const enErrCode code = uploadMainPreset(mainId);
         setLastErrorCode(code);
-        {
-            std::lock_guard<std::mutex> lock(m_dataMutex);
-            m_mainPresetId.clear();
-        }
         if (code != Ok) {
             emit failed();
             return;
@@ -433,10 +437,6 @@ void WdxFirmwareWorker::onUploadPresetEntered()
     if (!subId.isEmpty()) {
         const enErrCode code = uploadSubPreset(subId);
         setLastErrorCode(code);
-        {
-            std::lock_guard<std::mutex> lock(m_dataMutex);
-            m_subPresetId.clear();
-        }
         if (code != Ok) {
             emit failed();
             return;

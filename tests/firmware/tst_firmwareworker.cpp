@@ -261,7 +261,10 @@ private slots:
 
     void mainUploadFollowsTheRebootHandshake()
     {
-        V::update([](V::DeviceState &s) { s.mainVersion = "1.00"; });
+        V::update([](V::DeviceState &s) {
+            s.mainVersion = "1.00";
+            s.fallbackImageVersion = "0.00"; // a garbled version tag must show
+        });
         Engine engine;
         WorkerRig rig(engine);
         QVERIFY(engine.start());
@@ -295,7 +298,10 @@ private slots:
 
     void dspUploadNeedsNoReboot()
     {
-        V::update([](V::DeviceState &s) { s.dspVersion = "1.00"; });
+        V::update([](V::DeviceState &s) {
+            s.dspVersion = "1.00";
+            s.fallbackImageVersion = "0.00";
+        });
         Engine engine;
         WorkerRig rig(engine);
         QVERIFY(engine.start());
@@ -321,6 +327,7 @@ private slots:
         V::update([](V::DeviceState &s) {
             s.mainPresetVersion = "1.00";
             s.subPresetVersion = "1.00";
+            s.fallbackImageVersion = "0.00";
         });
         Engine engine;
         WorkerRig rig(engine);
@@ -350,6 +357,59 @@ private slots:
         QCOMPARE(V::status().requestsReceived, before);
     }
 
+    // An upload that ends, well or not, leaves no preset id behind: the next one installs only
+    // what it is given.
+    void failedUploadLeavesNoPresetIdBehind_data()
+    {
+        QTest::addColumn<int>("firstType");
+        QTest::addColumn<int>("lostStateReads"); // sub-code of the firmware-state reads left unanswered
+        QTest::addColumn<QString>("nextMain");
+        QTest::addColumn<QString>("nextSub");
+        QTest::newRow("full update failing in main, then a sub preset") << int(W::UploadAll) << 0x00 << QString()
+                                                                        << QStringLiteral("MS2");
+        QTest::newRow("presets failing at the main one, then a main preset") << int(W::UploadPreset) << 0x02
+                                                                             << QStringLiteral("AB1") << QString();
+    }
+
+    void failedUploadLeavesNoPresetIdBehind()
+    {
+        QFETCH(int, firstType);
+        QFETCH(int, lostStateReads);
+        QFETCH(QString, nextMain);
+        QFETCH(QString, nextSub);
+        Engine engine;
+        WorkerRig rig(engine);
+        QVERIFY(engine.start());
+        QVERIFY(rig.start());
+        rig.recorder.clear();
+
+        V::AnswerRule lost;
+        lost.cmd = 0x00;
+        lost.op = kFirmwareOp;
+        lost.subCode = lostStateReads;
+        V::addAnswerRule(lost);
+        rig.worker->uploadFirmware(W::enFwUploadType(firstType), QStringLiteral("CB2"), QStringLiteral("SC1"));
+        QVERIFY(rig.waitIdle(kMainUploadWait));
+        QCOMPARE(rig.worker->lastErrorCode(), W::Timeout);
+        QVERIFY(!V::image(V::ImageKind::MainPreset).present);
+        QVERIFY(!V::image(V::ImageKind::SubPreset).present);
+
+        V::clearAnswerRules();
+        V::clearLogs();
+        rig.recorder.clear();
+        rig.worker->uploadFirmware(W::UploadPreset, nextMain, nextSub);
+        QVERIFY(rig.waitIdle());
+        QCOMPARE(rig.worker->lastErrorCode(), W::Ok);
+        auto openings = [](int state) {
+            return countFrames(V::Direction::ToDevice, 0x01, kFirmwareOp, 0x02,
+                               [state](const V::WireEntry &e) { return e.data.size() > 1 && e.data[1] == state; });
+        };
+        QCOMPARE(openings(2), nextMain.isEmpty() ? 0 : 1);
+        QCOMPARE(openings(3), nextSub.isEmpty() ? 0 : 1);
+        QCOMPARE(QString::fromStdString(V::image(V::ImageKind::MainPreset).presetId), nextMain);
+        QCOMPARE(QString::fromStdString(V::image(V::ImageKind::SubPreset).presetId), nextSub);
+    }
+
     void everythingInOneUpload()
     {
         V::update([](V::DeviceState &s) {
@@ -357,6 +417,7 @@ private slots:
             s.dspVersion = "1.00";
             s.mainPresetVersion = "1.00";
             s.subPresetVersion = "1.00";
+            s.fallbackImageVersion = "0.00";
         });
         Engine engine;
         WorkerRig rig(engine);
