@@ -256,9 +256,32 @@ void WdxFirmwareUpdateController::startUploadFirmware(const QString &mainPresetI
         m_worker->releaseClaim();
         return;
     }
+    // Checked before anything is sent. Uploading main and DSP while that channel keeps its
+    // preset would leave a device whose preset version still differs from the package's: every
+    // connection would ask for the same update and flash main and DSP again, for ever. Refused,
+    // the device stays as it is and the user learns which preset the package lacks.
+    const QString missing = missingPreset(mainPresetId, subPresetId);
+    if (!missing.isEmpty()) {
+        m_worker->releaseClaim();
+        const QString text = QStringLiteral("Preset %1 is not in this firmware package").arg(missing);
+        m_logger->warning(kModule, __func__, text);
+        setDisplayMessage(text);
+        setDebugMessage(text);
+        emit failed();
+        return;
+    }
     beginUpload(QStringLiteral("Uploading firmware"), mainSteps() + dspSteps() + mainPresetSteps() + subPresetSteps());
     emit mainFwUploadStarted();
     m_worker->uploadFirmware(WdxFirmwareWorker::UploadAll, mainPresetId, subPresetId);
+}
+
+QString WdxFirmwareUpdateController::missingPreset(const QString &mainPresetId, const QString &subPresetId) const
+{
+    if (!mainPresetId.isEmpty() && !mainPresetIds().contains(mainPresetId))
+        return mainPresetId;
+    if (!subPresetId.isEmpty() && !subPresetIds().contains(subPresetId))
+        return subPresetId;
+    return QString();
 }
 
 bool WdxFirmwareUpdateController::startUploadMainPreset()

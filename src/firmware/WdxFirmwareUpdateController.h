@@ -107,6 +107,8 @@ private:
     int subPresetSteps() const;
     void beginUpload(const QString &displayMessage, int totalSteps);
     bool startPreset(const QString &presetId, bool sub);
+    // The first of the two ids that is neither empty nor a preset of its kind in the package.
+    QString missingPreset(const QString &mainPresetId, const QString &subPresetId) const;
     void setDebugMessage(const QString &message);
     void setDisplayMessage(const QString &message);
     static qint64 now();

@@ -247,6 +247,51 @@ private slots:
         QCOMPARE(c->stepsDone(), totalSteps);
     }
 
+    // A preset the package lacks refuses the whole update before anything is sent, and names it.
+    void presetMissingFromThePackageRefusesTheUpdate_data()
+    {
+        QTest::addColumn<QString>("mainId");
+        QTest::addColumn<QString>("subId");
+        QTest::addColumn<QString>("missing");
+        QTest::newRow("main speaker") << "XY1" << "CD1" << "XY1";
+        QTest::newRow("sub") << "AB1" << "XY2" << "XY2";
+        QTest::newRow("sub id as main speaker, no sub") << "CD1" << "" << "CD1";
+        QTest::newRow("main speaker id as sub") << "" << "AB2" << "AB2";
+    }
+
+    void presetMissingFromThePackageRefusesTheUpdate()
+    {
+        QFETCH(QString, mainId);
+        QFETCH(QString, subId);
+        QFETCH(QString, missing);
+        ControllerRig rig;
+        Controller *c = rig.controller;
+        QVERIFY(rig.start());
+        QVERIFY(rig.load(write(QStringLiteral("small.rvf"), smallPackage())));
+        QSignalSpy failed(c, &Controller::failed);
+        QSignalSpy mainStarted(c, &Controller::mainFwUploadStarted);
+        QSignalSpy presetsDone(c, &Controller::presetUploadCompleted);
+        V::clearLogs();
+
+        c->startUploadFirmware(mainId, subId);
+        const QString text = QStringLiteral("Preset %1 is not in this firmware package").arg(missing);
+        QCOMPARE(c->displayMessage(), text);
+        QCOMPARE(c->debugMessage(), text);
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(mainStarted.count(), 0);
+
+        // The uploader is free again; what follows is all the device ever sees.
+        QVERIFY(c->startUploadSubPreset(QStringLiteral("CD1")));
+        QVERIFY(rig.waitUploadEnd());
+        QCOMPARE(rig.states, (QStringList{"UploadingPreset", "Idle"}));
+        QCOMPARE(presetsDone.count(), 1);
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(countFrames(V::Direction::ToDevice, 0x01, 0x00, -1), 0); // no reboot
+        QCOMPARE(presetOpenings(2), 0);
+        QCOMPARE(presetOpenings(3), 1);
+        QVERIFY(!V::image(V::ImageKind::Dsp).present);
+    }
+
     void unknownPresetFallsBackToTheFirst()
     {
         ControllerRig rig;
