@@ -80,9 +80,11 @@ double percentile(std::vector<double> values, double p)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    // Logging as the application does by default: files at Debug, here in a temporary folder.
     QTemporaryDir logs;
-    qputenv("XDG_DATA_HOME", logs.path().toLocal8Bit());
+    QLogger::QLoggerManager::setBasePath(logs.path());
     QLogger::QLoggerManager::setOutputMode(QLogger::LogFile);
+    QLogger::QLoggerManager::setDefaultLevel(QLogger::Debug);
 
     V::reset();
     V::plug();

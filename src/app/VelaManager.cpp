@@ -1,5 +1,12 @@
 #include "VelaManager.h"
 #include "VelaSettings.h"
+#include "WdxManager.h"
+
+#include "control/WdxController.h"
+#include "control/WdxController_SecuritySettings.h"
+#include "firmware/WdxFirmwareUpdateController.h"
+#include "models/WdxModel.h"
+#include "speakers/RVSpeakerDB.h"
 
 #include "firmware/WdxFirmwareWorker.h"
 #include "logger/QLoggerManager.h"
@@ -54,7 +61,9 @@ VelaManager::VelaManager(QObject *parent) : QObject(parent)
     m_logger = QLogger::QLoggerManager::registerModule(kModule, QLogger::Trace);
     m_logger->info(kModule, __func__, "Logger created");
 
-    // The device side (controller, model, state machine) is built here once it exists.
+    m_deviceManager = new WdxManager(this);
+    pushSettingsToModel();
+    connect(m_deviceManager->model(), &WdxModel::notifyRequestToResetSettings, m_settings, &VelaSettings::resetToDefault);
 
     // The protocol tester is created here once it exists.
 
@@ -70,9 +79,14 @@ VelaManager::~VelaManager()
         m_settings->setWindowPosition(m_view->position());
         m_settings->setWindowSize(m_view->size());
     }
+    WdxModel *model = m_deviceManager->model();
+    m_settings->setLastVersionToDiscard(model->lastVersionToDiscard());
     m_view->close();
     m_settings->setLogLevel(QLogger::QLoggerManager::defaultLevel());
     m_settings->setLogMode(QLogger::QLoggerManager::outputMode());
+    m_settings->setDeveloperModeEnabled(model->devModeEnabled());
+    m_settings->setLastVersionToDiscard(model->lastVersionToDiscard());
+    m_settings->setVersionCheckEnabled(model->autoUpdateEnabled());
     m_settings->save();
     delete m_view;
 }
@@ -121,7 +135,16 @@ void VelaManager::onSettingsChanged()
     m_settings->setLogLevel(clampLogLevel(m_settings->logLevel()));
     m_settings->setLogMode(clampLogMode(m_settings->logMode()));
     applySettingsToLogger();
-    // The device model receives the settings again here once it exists.
+    if (m_deviceManager)
+        pushSettingsToModel();
+}
+
+void VelaManager::pushSettingsToModel()
+{
+    WdxModel *model = m_deviceManager->model();
+    model->setDevModeEnabled(m_settings->developerModeEnabled());
+    model->setAutoUpdateEnabled(m_settings->versionCheckEnabled());
+    model->setLastVersionToDiscard(m_settings->lastVersionToDiscard());
 }
 
 VelaManager::Scaling VelaManager::scalingFor(qreal physicalDotsPerInch, qreal devicePixelRatio)
@@ -161,8 +184,13 @@ void VelaManager::createView()
     applyScaling();
 
     QQmlContext *context = m_view->rootContext();
-    // "wdx", "speakerDb", "securityTool", "protocolTester", "firmwareUpdater" and "firmwareDb"
-    // are published here, in that order, as the device side and the tester land.
+    WdxController *controller = m_deviceManager->controller();
+    context->setContextProperty(QStringLiteral("wdx"), m_deviceManager->model());
+    context->setContextProperty(QStringLiteral("speakerDb"), m_deviceManager->speakerDb());
+    context->setContextProperty(QStringLiteral("securityTool"), controller->security());
+    // "protocolTester" is published here once the tester exists.
+    context->setContextProperty(QStringLiteral("firmwareUpdater"), controller->firmwareUpdateController());
+    context->setContextProperty(QStringLiteral("firmwareDb"), m_deviceManager->firmwareDb());
     context->setContextProperty(QStringLiteral("applicationFont"), QStringLiteral("Segoe UI"));
     context->setContextProperty(QStringLiteral("isFirstUse"), m_settings->isFirstUse());
 

@@ -6,6 +6,7 @@
 
 class QQuickView;
 class VelaSettings;
+class WdxManager;
 namespace QLogger { class QLoggerManager; }
 
 // The application's root object: identity, settings, logger set-up, the device side, the
@@ -19,6 +20,7 @@ public:
 
     QQuickView *view() const { return m_view; }
     VelaSettings *settings() const { return m_settings; }
+    WdxManager *deviceManager() const { return m_deviceManager; }
     bool geometryRejected() const { return m_geometryRejected; }
 
     struct Scaling
@@ -47,9 +49,11 @@ private:
     void createView();
     void applyScaling();
     void restoreGeometry();
+    void pushSettingsToModel();
 
     QLogger::QLoggerManager *m_logger = nullptr;
     QQuickView *m_view = nullptr;
     VelaSettings *m_settings = nullptr;
+    WdxManager *m_deviceManager = nullptr;
     bool m_geometryRejected = false;
 };

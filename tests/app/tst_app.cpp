@@ -1,6 +1,7 @@
 #include "VelaTestMain.h"
 
 #include "app/VelaManager.h"
+#include "app/WdxManager.h"
 #include "app/VelaSettings.h"
 #include "firmware/WdxFirmwareWorker.h"
 #include "logger/QLoggerManager.h"
@@ -41,6 +42,8 @@ private slots:
         // The manager sets the same identity; set it first so the test sees the same store.
         QCoreApplication::setOrganizationName("Orvo");
         QCoreApplication::setApplicationName(VelaManager::applicationName());
+        // The device side is built with every manager: it stays off the network here.
+        WdxManager::setVersionCheckUrl(QString());
     }
 
     void init() { clearStore(); }

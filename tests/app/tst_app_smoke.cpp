@@ -4,6 +4,7 @@
 #include "VelaTestMain.h"
 
 #include "app/VelaApplication.h"
+#include "app/WdxManager.h"
 #include "app/VelaManager.h"
 
 #include <QDir>
@@ -53,6 +54,7 @@ private slots:
 int main(int argc, char *argv[])
 {
     VelaTest::isolateUserFolders();
+    WdxManager::setVersionCheckUrl(QString());
     run.exitCode = runVela(argc, argv, [](VelaManager *manager) {
         run.dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
         QQuickView *view = manager->view();

@@ -195,7 +195,7 @@ private slots:
         QVERIFY(eqChanged.count() > 0);
 
         clock.advance(RVEq::kReplyGuardMs);
-        auto *band = new WdxEqBand;
+        auto *band = new WdxEqBand(this);
         band->setFrequency(44);
         band->setUsed(true);
         emit right->eqRead(1, true, QList<WdxEqBand *>() << band);

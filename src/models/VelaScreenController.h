@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QObject>
+
+class WdxController;
+class WdxModel;
+
+// Polls what the screen in front shows, and nothing else: each poll tick reaches exactly the
+// reads of the screen named by the model's activeScreen. The reads that depend on the device
+// type are chosen when the screen changes.
+//
+// User-interface thread.
+class VelaScreenController : public QObject
+{
+    Q_OBJECT
+public:
+    VelaScreenController(WdxController *controller, WdxModel *model, QObject *parent = nullptr);
+
+signals:
+    void pollingTimeout();
+
+public slots:
+    void onScreenChanged();
+
+private:
+    WdxController *m_controller;
+    WdxModel *m_model;
+};
