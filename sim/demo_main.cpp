@@ -1,9 +1,22 @@
 // vela-demo: the application on a virtual Wdx, for anyone without a device at hand. One bridge
-// is plugged in at start-up, the device holds a plausible set-up and its meters move.
+// is plugged in at start-up, the device holds a plausible set-up and its meters move. A scenario
+// picks what the device is like, so that every screen of the application can be seen.
 
 #include "VirtualWdx.h"
 
 #include "app/VelaApplication.h"
+#include "app/VelaManager.h"
+#include "app/WdxManager.h"
+#include "models/WdxModel.h"
+
+#include <QString>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
 
 namespace {
 VirtualWdx::EqBand band(std::uint8_t type, std::uint8_t frequency, std::uint8_t gain, std::uint8_t q)
@@ -31,12 +44,117 @@ void setUpShow(VirtualWdx::DeviceState &s)
     s.mainMode = 1;
     s.metersMoving = true;
 }
+
+struct Scenario
+{
+    const char *name;
+    const char *description;
+    std::function<void()> prepare;
+};
+
+const char kPin[] = "1234";
+
+std::vector<Scenario> scenarios()
+{
+    namespace V = VirtualWdx;
+    return {
+        {"normal", "a Wdx in its usual state: the walk ends polling", [] {}},
+        {"locked", "a Wdx locked with the PIN 1234: unlock it from the lock screen",
+         [] { V::update([](V::DeviceState &s) { s.locked = true; s.pin = kPin; }); }},
+        {"update", "firmware older than the package's: the application asks for the update and runs it",
+         [] {
+             V::update([](V::DeviceState &s) {
+                 s.mainVersion = "1.90";
+                 s.dspVersion = "1.90";
+             });
+         }},
+        {"bootloader", "a Wdx stuck in its boot loader: after 30 s the recovery screen; an update cures it",
+         [] {
+             V::Faults f;
+             f.bootLoaderFault = true;
+             V::setFaults(f);
+         }},
+        {"faults", "a poor link: lost, corrupt, split and noisy answers, and an unplug now and then",
+         [] {
+             V::Faults f;
+             f.seed = 42;
+             f.dropReply = 0.05;
+             f.corruptChecksum = 0.02;
+             f.splitReply = 0.05;
+             f.noise = 0.05;
+             f.unplugAfterFrames = 600;
+             f.replugAfterMs = 2000;
+             V::setFaults(f);
+         }},
+    };
+}
+
+void printHelp()
+{
+    std::printf("Usage: vela-demo [SCENARIO] [--puk] [--help]\n\n"
+                "Runs Vela on a virtual Wdx (no device needed).\n\nScenarios:\n");
+    for (const Scenario &s : scenarios())
+        std::printf("  %-11s %s\n", s.name, s.description);
+    std::printf("\n  --puk       print the recovery code of the virtual Wdx and exit\n"
+                "  --exit-when-polling\n"
+                "              quit once the device is being polled (a start-up check)\n"
+                "  --help      this text\n");
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    VirtualWdx::reset();
-    VirtualWdx::update(setUpShow);
-    VirtualWdx::plug();
-    return runVela(argc, argv);
+    namespace V = VirtualWdx;
+    V::reset();
+    V::update(setUpShow);
+
+    // Our own words are taken out; the rest is the toolkit's (-platform, ...).
+    std::vector<char *> rest{argv[0]};
+    const Scenario *chosen = nullptr;
+    bool exitWhenPolling = false;
+    const std::vector<Scenario> all = scenarios();
+    for (int i = 1; i < argc; ++i) {
+        const char *arg = argv[i];
+        if (!std::strcmp(arg, "--help") || !std::strcmp(arg, "-h")) {
+            printHelp();
+            return 0;
+        }
+        if (!std::strcmp(arg, "--puk")) {
+            const std::string name = V::state().name;
+            const QString serial = QString::fromStdString(name).right(6);
+            std::printf("Recovery code of the virtual Wdx %s: %s\n", name.c_str(),
+                        qPrintable(WdxModel::recoveryCode(serial)));
+            return 0;
+        }
+        if (!std::strcmp(arg, "--exit-when-polling")) {
+            exitWhenPolling = true;
+            continue;
+        }
+        bool isScenario = false;
+        for (const Scenario &s : all) {
+            if (!std::strcmp(arg, s.name) || (!std::strncmp(arg, "--", 2) && !std::strcmp(arg + 2, s.name))) {
+                chosen = &s;
+                isScenario = true;
+            }
+        }
+        if (!isScenario)
+            rest.push_back(argv[i]);
+    }
+    if (chosen)
+        chosen->prepare();
+    V::plug();
+    // The demo stays off the network: no online version check.
+    WdxManager::setVersionCheckUrl(QString());
+    int restCount = int(rest.size());
+    rest.push_back(nullptr);
+    return runVela(restCount, rest.data(), [exitWhenPolling](VelaManager *manager) {
+        if (!exitWhenPolling)
+            return;
+        WdxModel *model = manager->deviceManager()->model();
+        QObject::connect(model, &WdxModel::stateChanged, manager, [manager, model] {
+            if (model->state() == QLatin1String("Polling"))
+                QTimer::singleShot(500, manager, &VelaManager::appQuit);
+        });
+    });
 }
