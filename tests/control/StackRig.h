@@ -154,4 +154,27 @@ inline V::Bytes bytes(const QByteArray &hexText)
     return V::Bytes(raw.begin(), raw.end());
 }
 
+// A fault aimed at the device's answers to one OP and sub-code (-1: any), `count` times.
+inline V::AnswerRule aimed(V::AnswerRule::Action action, int op, int subCode = -1, int count = -1)
+{
+    V::AnswerRule rule;
+    rule.op = op;
+    rule.subCode = subCode;
+    rule.count = count;
+    rule.action = action;
+    return rule;
+}
+
+// The device answers with this DATA (hexadecimal; empty: its own) and, if not -1, this CMD and OP.
+inline V::AnswerRule answering(int op, int subCode, const QByteArray &data, int count = 1, int replyCmd = -1,
+                               int replyOp = -1)
+{
+    V::AnswerRule rule = aimed(V::AnswerRule::Action::Override, op, subCode, count);
+    rule.replyCmd = replyCmd;
+    rule.replyOp = replyOp;
+    rule.replaceData = !data.isEmpty();
+    rule.data = bytes(data);
+    return rule;
+}
+
 } // namespace ControlTest

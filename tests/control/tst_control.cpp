@@ -237,16 +237,7 @@ void TestControl::answers()
     QFETCH(QStringList, expected);
 
     StackRig &rig = *m_rig;
-    V::AnswerRule rule;
-    rule.op = op;
-    rule.subCode = subCode;
-    rule.count = 1;
-    rule.action = V::AnswerRule::Action::Override;
-    rule.replyCmd = replyCmd;
-    rule.replyOp = replyOp;
-    rule.replaceData = !data.isEmpty();
-    rule.data = bytes(data);
-    V::addAnswerRule(rule);
+    V::addAnswerRule(answering(op, subCode, data, 1, replyCmd, replyOp));
     V::clearLogs();
 
     rig.reads().at(read)();
@@ -410,19 +401,9 @@ void TestControl::reposts()
 
     StackRig &rig = *m_rig;
     // The unusable answers: one too short, then error bits.
-    V::AnswerRule shortAnswer;
-    shortAnswer.op = op;
-    shortAnswer.subCode = subCode;
-    shortAnswer.count = 1;
-    shortAnswer.action = V::AnswerRule::Action::Override;
-    shortAnswer.replaceData = true;
-    shortAnswer.data = {std::uint8_t(subCode)};
-    V::addAnswerRule(shortAnswer);
-    V::AnswerRule errorBit = shortAnswer;
-    errorBit.count = failures - 1;
-    errorBit.action = V::AnswerRule::Action::ErrorBit;
+    V::addAnswerRule(answering(op, subCode, QByteArray::number(subCode, 16).rightJustified(2, '0')));
     if (failures > 1)
-        V::addAnswerRule(errorBit);
+        V::addAnswerRule(aimed(V::AnswerRule::Action::ErrorBit, op, subCode, failures - 1));
     V::clearLogs();
 
     rig.reads().at(read)();
@@ -446,13 +427,7 @@ void TestControl::unlock()
     QFETCH(QByteArray, answer);
     QFETCH(bool, result);
     StackRig &rig = *m_rig;
-    V::AnswerRule rule;
-    rule.op = 0x09;
-    rule.count = 1;
-    rule.action = V::AnswerRule::Action::Override;
-    rule.replaceData = true;
-    rule.data = bytes(answer);
-    V::addAnswerRule(rule);
+    V::addAnswerRule(answering(0x09, -1, answer));
     V::clearLogs();
     QCOMPARE(rig.controller->security()->unlock(QStringLiteral("1234")), result);
     QCOMPARE(sent(0x01, 0x09, 0x00), QList<QByteArray>{"00 04 31 32 33 34"});
@@ -462,10 +437,7 @@ void TestControl::unlock()
 void TestControl::lockRetries()
 {
     StackRig &rig = *m_rig;
-    V::AnswerRule rule;
-    rule.op = 0x09;
-    rule.action = V::AnswerRule::Action::Drop;
-    V::addAnswerRule(rule);
+    V::addAnswerRule(aimed(V::AnswerRule::Action::Drop, 0x09));
     V::clearLogs();
     rig.controller->security()->lock(QStringLiteral("42"));
     QVERIFY(rig.settle());
@@ -598,14 +570,7 @@ void TestControl::eqRecordsReleased()
     StackRig &rig = *m_rig;
     rig.controller->processor()->setInterval(0);
     const int before = rig.eqChildren();
-    V::AnswerRule foreign;
-    foreign.op = 0x06;
-    foreign.subCode = 0x31;
-    foreign.count = 200;
-    foreign.action = V::AnswerRule::Action::Override;
-    foreign.replaceData = true;
-    foreign.data = bytes("35 01 c1 0a 24 14 c1 0a 24 14");
-    V::addAnswerRule(foreign);
+    V::addAnswerRule(answering(0x06, 0x31, "35 01 c1 0a 24 14 c1 0a 24 14", 200));
 
     constexpr int kPolls = 10000;
     int answers = 0;
