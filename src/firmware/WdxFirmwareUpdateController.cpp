@@ -246,8 +246,13 @@ void WdxFirmwareUpdateController::startUploadDspFirmware()
     m_worker->uploadFirmware(WdxFirmwareWorker::UploadDsp, QString(), QString());
 }
 
-void WdxFirmwareUpdateController::startUploadFirmware(const QString &mainPresetId, const QString &subPresetId)
+void WdxFirmwareUpdateController::startUploadFirmware(const QString &requestedMainPresetId,
+                                                      const QString &requestedSubPresetId)
 {
+    // A blank id is the model's "no loudspeaker known" (presets never read, as on a device held
+    // in its boot loader): that channel keeps the preset the device holds.
+    const QString mainPresetId = requestedMainPresetId.trimmed();
+    const QString subPresetId = requestedSubPresetId.trimmed();
     if (!claimWorker()) {
         setDebugMessage(QStringLiteral("Firmware uploader is busy, state is %1").arg(state()));
         return;
