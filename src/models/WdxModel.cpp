@@ -33,12 +33,12 @@ constexpr int kMainRows[] = {0, 2};
 constexpr quint32 kRecoveryModulus = 100000000;
 constexpr int kRecoveryDigits = 8;
 
-struct OutputSpec
+struct OutputName
 {
     int channel;
     const char *name;
 };
-constexpr OutputSpec kOutputs[] = {{0, "Main L"}, {1, "Sub"}, {2, "Main R"}};
+constexpr OutputName kOutputs[] = {{0, "Main L"}, {1, "Sub"}, {2, "Main R"}};
 
 template <typename T>
 bool store(T &field, const T &value)
@@ -111,10 +111,10 @@ WdxModel::WdxModel(QObject *parent) : QObject(parent)
 
     m_outputList = new WdxOutputListModel(this);
     m_outputList->setAbsoluteLink(m_isAbsoluteLink);
-    for (const OutputSpec &spec : kOutputs) {
-        auto *item = new WdxOutputItem(spec.channel, this);
+    for (const OutputName &output : kOutputs) {
+        auto *item = new WdxOutputItem(output.channel, this);
         item->updateSpeakerId(WdxOutputItem::kNoSpeakerId);
-        item->updateName(QString::fromLatin1(spec.name));
+        item->updateName(QString::fromLatin1(output.name));
         connect(item, &WdxOutputItem::notifyRequestToWriteDelay, this, &WdxModel::onRequestToWriteDelays);
         connect(item, &WdxOutputItem::notifyRequestToWriteGain, this, &WdxModel::onRequestToWriteGains);
         connect(item, &WdxOutputItem::notifyRequestToWriteSpeakerVariant, this,
