@@ -7,6 +7,7 @@
 #include "firmware/WdxFirmwareUpdateController.h"
 #include "models/WdxModel.h"
 #include "speakers/RVSpeakerDB.h"
+#include "tester/WdxProtocolTester.h"
 
 #include "firmware/WdxFirmwareWorker.h"
 #include "logger/QLoggerManager.h"
@@ -65,7 +66,8 @@ VelaManager::VelaManager(QObject *parent) : QObject(parent)
     pushSettingsToModel();
     connect(m_deviceManager->model(), &WdxModel::notifyRequestToResetSettings, m_settings, &VelaSettings::resetToDefault);
 
-    // The protocol tester is created here once it exists.
+    auto *tester = new WdxProtocolTester(this);
+    tester->setRequestProcessor(m_deviceManager->controller()->processor());
 
     createView();
 
@@ -102,7 +104,7 @@ void VelaManager::registerTypes()
     qmlRegisterType<RVEQBand>(uri, 1, 0, "RVEQBand");
     qmlRegisterType<RVEq>(uri, 1, 0, "RVEq");
     qmlRegisterType<QSortFilterProxyModel>(uri, 1, 0, "QSortFilterProxyModel");
-    // The protocol tester's scene type is registered here once it exists.
+    qmlRegisterType<WdxProtocolTester>(uri, 1, 0, "WdxProtocolTester");
 
     qRegisterMetaType<WdxFirmwareWorker::enState>("WdxFirmwareWorker::enState");
     qRegisterMetaType<WdxFirmwareWorker::enErrCode>("WdxFirmwareWorker::enErrCode");
@@ -188,7 +190,8 @@ void VelaManager::createView()
     context->setContextProperty(QStringLiteral("wdx"), m_deviceManager->model());
     context->setContextProperty(QStringLiteral("speakerDb"), m_deviceManager->speakerDb());
     context->setContextProperty(QStringLiteral("securityTool"), controller->security());
-    // "protocolTester" is published here once the tester exists.
+    context->setContextProperty(QStringLiteral("protocolTester"),
+                                findChild<WdxProtocolTester *>(QString(), Qt::FindDirectChildrenOnly));
     context->setContextProperty(QStringLiteral("firmwareUpdater"), controller->firmwareUpdateController());
     context->setContextProperty(QStringLiteral("firmwareDb"), m_deviceManager->firmwareDb());
     context->setContextProperty(QStringLiteral("applicationFont"), QStringLiteral("Segoe UI"));
