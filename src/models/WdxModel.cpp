@@ -267,6 +267,7 @@ void WdxModel::updateSecurityStatus(const QString &status)
     if (!store(m_securityStatus, value))
         return;
     emit isLockedChanged();
+    emit readOnlyMessageChanged();
     if (value == 1)
         emit wdxLocked();
     else if (value == 0)
@@ -275,8 +276,19 @@ void WdxModel::updateSecurityStatus(const QString &status)
 
 void WdxModel::updateIsHwMode(bool isHwMode)
 {
-    if (store(m_isHwMode, isHwMode))
-        emit isHwModeChanged();
+    if (!store(m_isHwMode, isHwMode))
+        return;
+    emit isHwModeChanged();
+    emit readOnlyMessageChanged();
+}
+
+QString WdxModel::readOnlyMessage() const
+{
+    if (isLocked())
+        return QStringLiteral("Device is locked. Unlock to edit settings");
+    if (m_isHwMode)
+        return QStringLiteral("Device in hardware mode. Please put mode switch in USER position to edit");
+    return QString();
 }
 
 // --- Firmware versions ------------------------------------------------------------------------

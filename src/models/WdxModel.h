@@ -61,6 +61,9 @@ class WdxModel : public QObject
     Q_PROPERTY(bool isBetaVersion READ isBetaVersion CONSTANT)
     Q_PROPERTY(int activeViewIndex READ activeViewIndex NOTIFY currentViewIndexChanged)
     Q_PROPERTY(QString state READ state NOTIFY stateChanged)
+    // Why the device's settings cannot be edited now; empty while they can. Locked comes
+    // before hardware mode: unlocking is what the user can do from here.
+    Q_PROPERTY(QString readOnlyMessage READ readOnlyMessage NOTIFY readOnlyMessageChanged)
 public:
     static const QString kDefaultName;  // "WDX"
     static constexpr int kUnknown = 255;
@@ -100,6 +103,7 @@ public:
     Q_INVOKABLE bool isBetaVersion() const;
     Q_INVOKABLE int activeViewIndex() const;
     Q_INVOKABLE QString state() const { return m_state; }
+    QString readOnlyMessage() const;
     QDateTime lastConnectionTime() const { return m_lastConnectionTime; }
     bool isEditingDigitalMux() const { return m_isEditingDigitalMux; }
 
@@ -118,6 +122,7 @@ public:
 
 signals:
     void nameChanged();
+    void readOnlyMessageChanged();
     void deviceStatusChanged();
     void deviceTypeChanged();
     void deviceTypeStringChanged();

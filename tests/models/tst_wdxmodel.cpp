@@ -73,6 +73,8 @@ private slots:
     void identity();
     void statusTexts();
     void lockTexts();
+    void readOnlyMessage_data();
+    void readOnlyMessage();
     void lastConnection_data();
     void lastConnection();
     void connection();
@@ -153,8 +155,37 @@ void TestWdxModel::lockTexts()
     model.updateSecurityStatus(QStringLiteral("jammed"));
     QVERIFY(!model.isLocked());
     model.updateSecurityStatus(QStringLiteral("unlocked"));
-    QCOMPARE(log.events, QStringList({"isLockedChanged", "wdxLocked", "isLockedChanged", "isLockedChanged",
-                                      "wdxUnlocked"}));
+    QCOMPARE(log.events, QStringList({"isLockedChanged", "readOnlyMessageChanged", "wdxLocked",
+                                      "isLockedChanged", "readOnlyMessageChanged",
+                                      "isLockedChanged", "readOnlyMessageChanged", "wdxUnlocked"}));
+}
+
+// What the scene shows when a control is touched that cannot edit now; locked wins.
+void TestWdxModel::readOnlyMessage_data()
+{
+    QTest::addColumn<QString>("security");
+    QTest::addColumn<bool>("hwMode");
+    QTest::addColumn<QString>("expected");
+    const QString locked = QStringLiteral("Device is locked. Unlock to edit settings");
+    const QString hw = QStringLiteral("Device in hardware mode. Please put mode switch in USER position to edit");
+    QTest::newRow("editable") << "unlocked" << false << QString();
+    QTest::newRow("locked") << "locked" << false << locked;
+    QTest::newRow("hardware") << "unlocked" << true << hw;
+    QTest::newRow("both") << "locked" << true << locked;
+    QTest::newRow("unknown lock, hardware") << "" << true << hw;
+}
+
+void TestWdxModel::readOnlyMessage()
+{
+    QFETCH(QString, security);
+    QFETCH(bool, hwMode);
+    QFETCH(QString, expected);
+    WdxModel model;
+    SignalLog log(&model);
+    model.updateSecurityStatus(security);
+    model.updateIsHwMode(hwMode);
+    QCOMPARE(model.readOnlyMessage(), expected);
+    QCOMPARE(log.count("readOnlyMessageChanged"), log.count("isLockedChanged") + log.count("isHwModeChanged"));
 }
 
 void TestWdxModel::lastConnection_data()
