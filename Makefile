@@ -13,7 +13,7 @@ PACKAGES := build-essential cmake pkg-config clang \
 	qml-module-qttest libqt5svg5 libhidapi-dev zlib1g-dev libbenchmark-dev \
 	xvfb xauth x11-apps imagemagick
 
-.PHONY: all deps configure build run test bench sanitize-test tsan-test fuzz clean
+.PHONY: all deps configure build run test bench screenshots sanitize-test tsan-test fuzz clean
 
 all: build
 
@@ -52,6 +52,10 @@ bench: build
 		$$b 2>$(BUILD)/bench/$$(basename $$b).log | tee -a $(BUILD)/bench/results.txt || true; \
 	done
 	@echo "Figures in $(BUILD)/bench/results.txt"
+
+# One PNG per screen and state, from vela-demo scenarios on a virtual display (build/screens/).
+screenshots: build
+	scripts/screenshots.sh $(BUILD)
 
 sanitize-test:
 	$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DVELA_SANITIZE=address,undefined -DVELA_BENCH=OFF"

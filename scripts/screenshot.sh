@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs a program on a virtual display for a few seconds and saves a screenshot of it.
-# Usage: screenshot.sh PROGRAM OUTPUT.png [SECONDS]
+# Usage: screenshot.sh "PROGRAM [ARGS...]" OUTPUT.png [SECONDS]
 set -u
 app=$1 out=$2 seconds=${3:-6}
 display=:$((90 + RANDOM % 100))
@@ -8,7 +8,7 @@ Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 trap 'kill $xvfb 2>/dev/null' EXIT
 sleep 1
-DISPLAY=$display "$app" &
+DISPLAY=$display sh -c "exec $app" &
 pid=$!
 sleep "$seconds"
 if ! kill -0 $pid 2>/dev/null; then

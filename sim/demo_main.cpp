@@ -9,10 +9,18 @@
 #include "app/WdxManager.h"
 #include "models/WdxModel.h"
 
+#include "control/WdxStateMachine.h"
+
+#include <QDir>
+#include <QQuickItem>
+#include <QQuickView>
 #include <QString>
 #include <QTimer>
+#include <QUrl>
+#include <QVariant>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -53,6 +61,7 @@ struct Scenario
 };
 
 const char kPin[] = "1234";
+bool s_plugAtStart = true;
 
 std::vector<Scenario> scenarios()
 {
@@ -72,6 +81,13 @@ std::vector<Scenario> scenarios()
          [] {
              V::Faults f;
              f.bootLoaderFault = true;
+             V::setFaults(f);
+         }},
+        {"offline", "no Wdx plugged in: the main screen as it waits for one", [] { s_plugAtStart = false; }},
+        {"loading", "a Wdx that never answers its status: the application waits on it",
+         [] {
+             V::Faults f;
+             f.silentStatus = true;
              V::setFaults(f);
          }},
         {"faults", "a poor link: lost, corrupt, split and noisy answers, and an unplug now and then",
@@ -98,6 +114,18 @@ void printHelp()
     std::printf("\n  --puk       print the recovery code of the virtual Wdx and exit\n"
                 "  --exit-when-polling\n"
                 "              quit once the device is being polled (a start-up check)\n"
+                "  --show WHAT open a screen, page or popup once the scene is up (main, input, eq,\n"
+                "              output, compressor, speaker, settings, pin, puk, test, firmware,\n"
+                "              tutorial, newversion)\n"
+                "  --scene-dir DIR\n"
+                "              load the scene's documents from DIR (the resources folder) instead\n"
+                "              of the built-in ones: edits show without a rebuild\n"
+                "  --developer developer mode on from the start\n"
+                "  --quit-after-first-frame\n"
+                "              print \"first frame\" once the window has been drawn, and quit\n"
+                "  --wait-for-main MS\n"
+                "              how long a Wdx may stay in its boot loader before the recovery\n"
+                "              screen (30000)\n"
                 "  --help      this text\n");
 }
 
@@ -113,6 +141,10 @@ int main(int argc, char *argv[])
     std::vector<char *> rest{argv[0]};
     const Scenario *chosen = nullptr;
     bool exitWhenPolling = false;
+    QString show;
+    int waitForMainMs = -1;
+    bool developer = false;
+    bool quitAfterFirstFrame = false;
     const std::vector<Scenario> all = scenarios();
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i];
@@ -131,6 +163,27 @@ int main(int argc, char *argv[])
             exitWhenPolling = true;
             continue;
         }
+        if (i + 1 < argc && !std::strcmp(arg, "--show")) {
+            show = QString::fromLocal8Bit(argv[++i]);
+            continue;
+        }
+        if (i + 1 < argc && !std::strcmp(arg, "--scene-dir")) {
+            const QString dir = QString::fromLocal8Bit(argv[++i]);
+            VelaManager::setSceneUrl(QUrl::fromLocalFile(QDir(dir).absoluteFilePath(QStringLiteral("VelaMain.qml"))));
+            continue;
+        }
+        if (!std::strcmp(arg, "--quit-after-first-frame")) {
+            quitAfterFirstFrame = true;
+            continue;
+        }
+        if (!std::strcmp(arg, "--developer")) {
+            developer = true;
+            continue;
+        }
+        if (i + 1 < argc && !std::strcmp(arg, "--wait-for-main")) {
+            waitForMainMs = std::atoi(argv[++i]);
+            continue;
+        }
         bool isScenario = false;
         for (const Scenario &s : all) {
             if (!std::strcmp(arg, s.name) || (!std::strncmp(arg, "--", 2) && !std::strcmp(arg + 2, s.name))) {
@@ -143,12 +196,37 @@ int main(int argc, char *argv[])
     }
     if (chosen)
         chosen->prepare();
-    V::plug();
+    if (s_plugAtStart)
+        V::plug();
     // The demo stays off the network: no online version check.
     WdxManager::setVersionCheckUrl(QString());
     int restCount = int(rest.size());
     rest.push_back(nullptr);
-    return runVela(restCount, rest.data(), [exitWhenPolling](VelaManager *manager) {
+    return runVela(restCount, rest.data(), [exitWhenPolling, show, waitForMainMs, developer, quitAfterFirstFrame](VelaManager *manager) {
+        if (quitAfterFirstFrame) {
+            QObject::connect(manager->view(), &QQuickWindow::frameSwapped, manager, [manager] {
+                std::printf("first frame\n");
+                std::fflush(stdout);
+                QTimer::singleShot(0, manager, &VelaManager::appQuit);
+            });
+        }
+        if (developer)
+            manager->deviceManager()->model()->setDevModeEnabled(true);
+        if (waitForMainMs >= 0)
+            manager->deviceManager()->stateMachine()->setWaitForMainInterval(waitForMainMs);
+        if (!show.isEmpty()) {
+            // The scene opens its pages itself; the splash has gone by then.
+            QTimer::singleShot(1500, manager, [manager, show] {
+                if (show == QLatin1String("newversion")) {
+                    // As if the update server had answered with a newer version.
+                    manager->deviceManager()->model()->updateOnlineApplicationVersion(QStringLiteral("9.9.0"));
+                    return;
+                }
+                QObject *root = manager->view()->rootObject();
+                if (!root || !QMetaObject::invokeMethod(root, "demoShow", Q_ARG(QVariant, show)))
+                    std::fprintf(stderr, "vela-demo: cannot show \"%s\"\n", qPrintable(show));
+            });
+        }
         if (!exitWhenPolling)
             return;
         WdxModel *model = manager->deviceManager()->model();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QUrl>
 #include <QPoint>
 #include <QSize>
 
@@ -35,6 +36,11 @@ public:
 
     static QString applicationVersion();
     static QString applicationName();
+
+    // Where the scene is loaded from: the resources, unless a developer points the demo at the
+    // documents on disk to see edits without a rebuild. Set before construction.
+    static void setSceneUrl(const QUrl &url);
+    static QUrl sceneUrl();
 
 signals:
     void appQuit();
