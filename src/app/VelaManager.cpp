@@ -17,6 +17,7 @@
 #include "models/WdxOutputItem.h"
 #include "models/WdxPreProcItem.h"
 #include "protocol/WdxMessageGeneric.h"
+#include "protocol/WdxRequestProcessor.h"
 
 #include <QGuiApplication>
 #include <QQmlContext>
@@ -30,6 +31,17 @@
 namespace {
 const char *const kModule = "VelaManager";
 constexpr int kLogFileMaxAgeDays = 1;
+QUrl s_sceneUrl(QStringLiteral("qrc:/VelaMain.qml"));
+}
+
+void VelaManager::setSceneUrl(const QUrl &url)
+{
+    s_sceneUrl = url;
+}
+
+QUrl VelaManager::sceneUrl()
+{
+    return s_sceneUrl;
 }
 
 QString VelaManager::applicationVersion()
@@ -197,7 +209,7 @@ void VelaManager::createView()
     context->setContextProperty(QStringLiteral("applicationFont"), QStringLiteral("Segoe UI"));
     context->setContextProperty(QStringLiteral("isFirstUse"), m_settings->isFirstUse());
 
-    m_view->setSource(QUrl(QStringLiteral("qrc:/VelaMain.qml")));
+    m_view->setSource(s_sceneUrl);
     m_view->setResizeMode(QQuickView::SizeRootObjectToView);
     connect(m_view->engine(), &QQmlEngine::quit, this, &VelaManager::appQuit);
 
