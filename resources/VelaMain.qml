@@ -1,17 +1,21 @@
 import QtQuick 2.15
 import QtQuick.Controls 1.4
+import "qml-utils"
+import "Views/ApplicationView"
+import "Views/Tutorial"
 
 Item {
     id: root
     // Design size; the window scales it by the screen's resolution.
-    width: 480 * devicePixelRatio
-    height: 320 * devicePixelRatio
+    width: 640 * devicePixelRatio
+    height: 480 * devicePixelRatio
+    focus: true
 
     Rectangle {
         anchors.fill: parent
         gradient: Gradient {
-            GradientStop { position: 0.0; color: "#26536b" }
-            GradientStop { position: 1.0; color: "#223e4c" }
+            GradientStop { position: 0.0; color: Theme.backgroundTop }
+            GradientStop { position: 1.0; color: Theme.backgroundBottom }
         }
     }
 
@@ -32,10 +36,127 @@ Item {
         }
     }
 
+    Connections {
+        target: Navigator
+        function onPushRequested(page, properties) { pageStack.push({ item: page, properties: properties }) }
+        function onPopRequested() { if (pageStack.depth > 1) pageStack.pop() }
+        function onBackToMainRequested() {
+            pageStack.pop(pageStack.get(0))
+            wdx.activeScreen = "main"
+        }
+        function onTutorialRequested() { tutorial.show("long") }
+    }
+
+    // Escape leaves a pushed page the way its own back button does.
+    Keys.onEscapePressed: {
+        var page = pageStack.currentItem
+        if (pageStack.depth > 1 && page && typeof page.back === "function")
+            page.back()
+        else if (pageStack.depth > 1)
+            pageStack.pop()
+    }
+
+    // Hidden developer switch: six clicks in the bottom-right corner of the main screen, each
+    // within a second of the one before.
+    MouseArea {
+        id: developerButton
+        objectName: "developerButton"
+        property int clicks: 0
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        width: 100 * devicePixelRatio
+        height: 100 * devicePixelRatio
+        z: 30
+        enabled: !wdx.devModeEnabled && pageStack.depth === 1 && wdx.activeScreen === "main"
+        onClicked: {
+            clicks += 1
+            developerTimer.restart()
+            if (clicks >= 6) {
+                wdx.devModeEnabled = true
+                clicks = 0
+            }
+        }
+        Timer {
+            id: developerTimer
+            interval: 1000
+            onTriggered: developerButton.clicks = 0
+        }
+    }
+
+    StateViews {
+        id: stateViews
+        objectName: "stateViews"
+        anchors.fill: parent
+        z: 40
+    }
+
+    TutorialOverlay {
+        id: tutorial
+        objectName: "tutorial"
+        anchors.fill: parent
+        z: 60
+    }
+
+    Rectangle {
+        id: splash
+        objectName: "splash"
+        anchors.fill: parent
+        z: 100
+        gradient: Gradient {
+            GradientStop { position: 0.0; color: Theme.backgroundTop }
+            GradientStop { position: 1.0; color: Theme.backgroundBottom }
+        }
+        Image {
+            anchors.centerIn: parent
+            width: 96 * devicePixelRatio
+            height: width
+            source: "images/ui/vela.svg"
+            sourceSize.width: width
+            sourceSize.height: height
+        }
+    }
+
     Timer {
         interval: 1
         running: true
-        onTriggered: pageStack.push({ item: Qt.resolvedUrl("Views/ApplicationView/ApplicationView.qml"),
-                                      properties: { objectName: "main" } })
+        onTriggered: {
+            pageStack.push({ item: Qt.resolvedUrl("Views/ApplicationView/ApplicationView.qml"),
+                             properties: { objectName: "main" } })
+            splash.visible = false
+            if (isFirstUse)
+                tutorial.show("short")
+        }
+    }
+
+    // vela-demo --show: opens a screen, page or popup as a user would reach it.
+    function demoShow(what) {
+        var view = pageStack.get(0)
+        switch (what) {
+        case "settings":
+            wdx.activeScreen = "settings"
+            Navigator.push("Views/Settings/SettingsView.qml")
+            return true
+        case "pin":
+            wdx.activeScreen = "settings"
+            Navigator.push("Views/Settings/PinView.qml")
+            return true
+        case "puk":
+            Navigator.push("Views/Settings/RecoveryPinView.qml")
+            return true
+        case "test":
+            wdx.activeScreen = "test"
+            Navigator.push("Test/CommunicationTestPage.qml")
+            return true
+        case "firmware":
+            Navigator.push("Views/FirmwareUpdate/FirmwareUpdatePage.qml")
+            return true
+        case "upload":
+            wdx.uploadFirmware()
+            return true
+        case "tutorial":
+            tutorial.show("long")
+            return true
+        }
+        return view ? view.show(what) : false
     }
 }

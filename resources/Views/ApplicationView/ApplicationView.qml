@@ -1,37 +1,89 @@
 import QtQuick 2.15
+import QtQml.Models 2.15
+import "../../qml-utils"
+import "../../Controls"
+import "../Main"
+import "../Input"
+import "../Output"
 
-// The application view: the input, main and output pages arrive with the full scene. Until
-// then it shows which device is there and where the start-up walk stands.
+// The first page: input patch (0), main (1) and output (2) screens in a vertical list that
+// snaps one page at a time. Swiping is allowed only from the main screen: once a movement
+// ends elsewhere, the user leaves with that screen's back button.
 Item {
     id: applicationView
+    property alias currentIndex: pages.currentIndex
+    readonly property bool swipeEnabled: pages.interactive
 
-    Column {
-        anchors.centerIn: parent
-        spacing: 8 * devicePixelRatio
+    Component.onCompleted: wdx.activeScreen = "main"
 
-        Text {
-            anchors.horizontalCenter: parent.horizontalCenter
-            text: "Vela"
-            color: "#ffffff"
-            opacity: 0.85
-            font.family: applicationFont
-            font.pixelSize: 28 * devicePixelRatio
+    function goTo(index) {
+        pages.currentIndex = index
+        pages.interactive = index === 1
+    }
+    function openSpeakerPanel(outputIndex) {
+        goTo(2)
+        outputScreen.openSpeakerPanel(outputIndex)
+    }
+    // For the demo's --show: the views a user reaches from here.
+    function show(what) {
+        switch (what) {
+        case "input": goTo(0); return true
+        case "main": goTo(1); return true
+        case "output": goTo(2); return true
+        case "eq": goTo(0); inputScreen.openEqEditor(0); return true
+        case "compressor": goTo(2); outputScreen.openCompressorPanel(0); return true
+        case "speaker": openSpeakerPanel(0); outputScreen.openSpeakerPicker(0); return true
         }
-        Text {
-            anchors.horizontalCenter: parent.horizontalCenter
-            text: wdx.isConnected ? wdx.name : wdx.name + " (Offline)"
-            color: "#ffffff"
-            opacity: 0.7
-            font.family: applicationFont
-            font.pixelSize: 14 * devicePixelRatio
+        return false
+    }
+
+    ListView {
+        id: pages
+        objectName: "pages"
+        anchors.fill: parent
+        orientation: ListView.Vertical
+        snapMode: ListView.SnapOneItem
+        highlightRangeMode: ListView.StrictlyEnforceRange
+        preferredHighlightBegin: 0
+        preferredHighlightEnd: height
+        highlightMoveDuration: 300
+        boundsBehavior: Flickable.StopAtBounds
+        clip: true
+        currentIndex: 1
+        cacheBuffer: height * 3
+
+        onCurrentIndexChanged: {
+            wdx.activeScreen = ["input", "main", "output"][currentIndex]
+            if (currentIndex === 1)
+                interactive = true
         }
-        Text {
-            anchors.horizontalCenter: parent.horizontalCenter
-            text: wdx.state
-            color: "#ffffff"
-            opacity: 0.5
-            font.family: applicationFont
-            font.pixelSize: 11 * devicePixelRatio
+        onMovementEnded: interactive = currentIndex === 1
+
+        model: ObjectModel {
+            InputPatchScreen {
+                id: inputScreen
+                objectName: "inputScreen"
+                width: pages.width
+                height: pages.height
+                onBack: applicationView.goTo(1)
+            }
+            MainScreen {
+                id: mainScreen
+                objectName: "mainScreen"
+                width: pages.width
+                height: pages.height
+                onOpenInput: applicationView.goTo(0)
+                onOpenOutput: applicationView.goTo(2)
+                onOpenSpeaker: applicationView.openSpeakerPanel(outputIndex)
+            }
+            OutputScreen {
+                id: outputScreen
+                objectName: "outputScreen"
+                width: pages.width
+                height: pages.height
+                onBack: applicationView.goTo(1)
+            }
         }
+        Component.onCompleted: positionViewAtIndex(1, ListView.Beginning)
     }
 }
