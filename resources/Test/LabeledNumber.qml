@@ -19,7 +19,10 @@ Item {
     Text {
         id: labelText
         anchors.left: parent.left
+        anchors.right: numberBox.left
+        anchors.rightMargin: 4 * devicePixelRatio
         anchors.verticalCenter: parent.verticalCenter
+        elide: Text.ElideRight
         color: Theme.textDim
         font.family: applicationFont
         font.pixelSize: Theme.fontSmall * devicePixelRatio
@@ -27,7 +30,7 @@ Item {
     NumberBox {
         id: numberBox
         anchors.right: parent.right
-        width: parent.width * 0.62
+        width: parent.width * 0.58
         // Only what the user does goes out: a clamp while the box is set up must not write the tester.
         onValueChanged: if (activeFocus && value !== labeled.modelValue) labeled.edited(value)
     }
