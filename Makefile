@@ -9,7 +9,7 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 PACKAGES := build-essential cmake pkg-config clang \
 	qtbase5-dev qtdeclarative5-dev qtdeclarative5-dev-tools libqt5svg5-dev \
 	qml-module-qtquick2 qml-module-qtquick-window2 qml-module-qtquick-controls \
-	qml-module-qtquick-layouts qml-module-qtquick-xmllistmodel qml-module-qtgraphicaleffects \
+	qml-module-qtquick-layouts qml-module-qtquick-xmllistmodel qml-module-qtquick-dialogs qml-module-qtgraphicaleffects \
 	qml-module-qttest libqt5svg5 libhidapi-dev zlib1g-dev libbenchmark-dev \
 	xvfb xauth x11-apps imagemagick
 

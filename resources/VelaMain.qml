@@ -86,6 +86,7 @@ Item {
     StateViews {
         id: stateViews
         objectName: "stateViews"
+        pageOnTop: pageStack.currentItem !== null && pageStack.currentItem.coversStateViews === true
         anchors.fill: parent
         z: 40
     }

@@ -9,7 +9,8 @@ import "../../Buttons"
 // popups. They lie over every page, so a state shows even while a page is pushed.
 Item {
     id: stateViews
-    signal recoveryRequested()
+    // A page pushed from a state view (the recovery PIN from the fatal view) lies over it.
+    property bool pageOnTop: false
 
     readonly property string appState: wdx.state
     readonly property bool uploading: ["UploadingMain", "UploadingDsp", "UploadingPreset"].indexOf(firmwareUpdater.state) >= 0
@@ -91,7 +92,7 @@ Item {
 
     StateOverlay {
         objectName: "fatalView"
-        active: stateViews.activeView === "fatal"
+        active: stateViews.activeView === "fatal" && !stateViews.pageOnTop
         Text {
             width: parent.width
             horizontalAlignment: Text.AlignHCenter

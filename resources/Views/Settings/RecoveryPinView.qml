@@ -9,6 +9,8 @@ Item {
     id: page
     objectName: "recoveryPinView"
     property bool wrongPuk: false
+    // Reached from the fatal view, so it must lie over it.
+    readonly property bool coversStateViews: true
     readonly property string serialSuffix: wdx.serialNumber !== "" ? " (SN: " + wdx.serialNumber + ")" : ""
 
     function back() {

@@ -11,7 +11,7 @@ TestCase {
     width: 640
     height: 480
     property alias scene: loader.item
-    readonly property int waitMs: 20000
+    readonly property int waitMs: 40000
 
     Loader {
         id: loader
