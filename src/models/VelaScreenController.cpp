@@ -43,6 +43,10 @@ void VelaScreenController::onScreenChanged()
     const int type = m_model->deviceType();
     if (screen == QLatin1String("main")) {
         outputMeters();
+        // The main screen shows each output's gain and compressor activity as well; without
+        // these reads it would show defaults that are not the device's.
+        compressorMeters();
+        connect(this, tick, m_controller->gains(), &WdxController_GainsSettings::readOutputGains);
         presets();
         mode();
         lock();

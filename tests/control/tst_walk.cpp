@@ -259,7 +259,7 @@ void TestWalk::screenPolling_data()
     QTest::addColumn<QString>("screen");
     QTest::addColumn<QStringList>("reads"); // OP:sub-code
     const QStringList lock{"01:05"}, mode{"08:01"}, presets{"08:00"};
-    const QStringList main = QStringList{"01:81"} + presets + mode + lock;
+    const QStringList main = QStringList{"01:81", "01:86", "03:40"} + presets + mode + lock;
     const QStringList output{"07:40", "07:41", "07:42", "05:40", "05:41", "05:42", "08:00", "01:81", "01:86",
                              "04:40", "03:40", "03:80", "08:01", "01:05"};
     const QStringList input{"05:30", "05:31", "06:30", "06:31", "01:80", "fd:00", "08:01", "01:05"};
