@@ -102,15 +102,15 @@ Item {
         setEditing(true)
     }
 
-    onEqChanged: { letGo(); curve.requestPaint() }
-    onWidthChanged: { grid.requestPaint(); curve.requestPaint() }
-    onHeightChanged: { grid.requestPaint(); curve.requestPaint() }
-    onReadyChanged: curve.requestPaint()
+    onEqChanged: { letGo(); curve.refresh() }
+    onWidthChanged: { grid.requestPaint(); curve.refresh() }
+    onHeightChanged: { grid.requestPaint(); curve.refresh() }
+    onReadyChanged: curve.refresh()
     onCrossoverRangesChanged: grid.requestPaint()
     Connections {
         target: plot.eq
-        function onDataChanged() { curve.requestPaint() }
-        function onIsEnabledChanged() { curve.requestPaint() }
+        function onDataChanged() { curve.refresh() }
+        function onIsEnabledChanged() { curve.refresh() }
     }
 
     Rectangle {
@@ -180,6 +180,21 @@ Item {
         anchors.fill: parent
         opacity: plot.eq && plot.eq.isEnabled ? 1 : 0.45
         property var result: null
+        // A hidden curve is drawn when it shows again, not on every change meanwhile.
+        property bool stale: false
+        function refresh() {
+            if (visible) {
+                requestPaint()
+            } else {
+                stale = true
+            }
+        }
+        onVisibleChanged: {
+            if (visible && stale) {
+                stale = false
+                requestPaint()
+            }
+        }
         onPaint: {
             var ctx = getContext("2d")
             ctx.reset()

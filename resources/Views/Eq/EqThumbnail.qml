@@ -18,12 +18,12 @@ Rectangle {
     border.color: mouse.containsMouse ? Theme.accent : Theme.line
     border.width: Math.max(1, devicePixelRatio / 2)
 
-    onEqChanged: canvas.requestPaint()
-    onReadyChanged: canvas.requestPaint()
+    onEqChanged: canvas.refresh()
+    onReadyChanged: canvas.refresh()
     Connections {
         target: thumbnail.eq
-        function onDataChanged() { canvas.requestPaint() }
-        function onIsEnabledChanged() { canvas.requestPaint() }
+        function onDataChanged() { canvas.refresh() }
+        function onIsEnabledChanged() { canvas.refresh() }
     }
 
     Canvas {
@@ -32,6 +32,21 @@ Rectangle {
         anchors.margins: 2 * devicePixelRatio
         opacity: thumbnail.eq && thumbnail.eq.isEnabled ? 1 : 0.45
         property var result: null
+        // A hidden curve is drawn when it shows again, not on every change meanwhile.
+        property bool stale: false
+        function refresh() {
+            if (visible) {
+                requestPaint()
+            } else {
+                stale = true
+            }
+        }
+        onVisibleChanged: {
+            if (visible && stale) {
+                stale = false
+                requestPaint()
+            }
+        }
         onWidthChanged: requestPaint()
         onHeightChanged: requestPaint()
         onPaint: {
