@@ -61,10 +61,12 @@ Rectangle {
             id: plot
             objectName: "compressorCurve"
             readonly property real inset: 30 * devicePixelRatio
+            // Room above the plot for the top label.
+            readonly property real topPad: 8 * devicePixelRatio
             anchors.left: parent.left
             anchors.top: parent.top
             width: parent.width - meter.width - Theme.spacing * devicePixelRatio
-            height: width
+            height: width + topPad
             property var curve: Output.compressorCurve(panel.thresholdDb, -60, 0, panel.inverseRatio, width - inset)
             onCurveChanged: requestPaint()
             onWidthChanged: requestPaint()
@@ -73,6 +75,7 @@ Rectangle {
                 var ctx = getContext("2d")
                 var side = width - inset
                 ctx.reset()
+                ctx.translate(0, topPad)
                 ctx.lineWidth = Math.max(1, devicePixelRatio / 2)
                 ctx.strokeStyle = Theme.line
                 ctx.fillStyle = Theme.textDim
@@ -110,22 +113,32 @@ Rectangle {
             anchors.left: plot.left
             anchors.top: plot.top
             anchors.leftMargin: plot.inset + 4 * devicePixelRatio
+            anchors.topMargin: plot.topPad + 2 * devicePixelRatio
             text: "out dB"
             color: Theme.textDim
             font.family: applicationFont
             font.pixelSize: Theme.fontSmall * devicePixelRatio
         }
 
-        // Output level with the compressor's activity beside it, live.
+        // How hard the compressor works, live.
         LevelMeter {
             id: meter
             objectName: "compressorMeter"
             anchors.right: parent.right
             anchors.top: plot.top
-            height: plot.height - plot.inset
+            anchors.topMargin: plot.topPad
+            height: plot.width - plot.inset
             width: 16 * devicePixelRatio
-            value: panel.output ? panel.output.outputLevel : 0
-            overlay: panel.output ? panel.output.compressionLevel : 0
+            value: panel.output ? panel.output.compressionLevel : 0
+        }
+        Text {
+            anchors.horizontalCenter: meter.horizontalCenter
+            anchors.top: meter.bottom
+            anchors.topMargin: 4 * devicePixelRatio
+            text: "Active"
+            color: Theme.textDim
+            font.family: applicationFont
+            font.pixelSize: Theme.fontSmall * 0.9 * devicePixelRatio
         }
     }
 

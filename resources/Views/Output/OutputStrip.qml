@@ -25,7 +25,18 @@ Rectangle {
         id: body
         anchors.fill: parent
         anchors.margins: Theme.spacing * devicePixelRatio
-        spacing: Theme.spacing * devicePixelRatio
+        // Spread over the strip's height, within reason.
+        spacing: {
+            var used = 0, shown = 0
+            for (var i = 0; i < children.length; ++i) {
+                if (children[i].visible) {
+                    used += children[i].height
+                    shown += 1
+                }
+            }
+            var spread = shown > 1 ? (height - used) / (shown - 1) : 0
+            return Math.max(Theme.spacing * devicePixelRatio, Math.min(22 * devicePixelRatio, spread))
+        }
 
         Item {
             width: parent.width

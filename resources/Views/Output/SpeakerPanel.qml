@@ -35,36 +35,34 @@ Rectangle {
         width: parent.width * 0.42
         spacing: Theme.spacing * devicePixelRatio
 
+        Image {
+            objectName: "cabinetImage"
+            width: 96 * devicePixelRatio
+            height: width
+            source: speakerDb.getCabinetImage(panel.presetId)
+            sourceSize.width: width
+            sourceSize.height: height
+        }
         Row {
-            spacing: Theme.spacing * devicePixelRatio
-            Image {
-                objectName: "cabinetImage"
-                width: 96 * devicePixelRatio
-                height: width
-                source: speakerDb.getCabinetImage(panel.presetId)
-                sourceSize.width: width
-                sourceSize.height: height
-            }
+            visible: panel.known
+            spacing: 4 * devicePixelRatio
             Image {
                 objectName: "familyImage"
-                anchors.bottom: parent.bottom
-                width: 40 * devicePixelRatio
+                anchors.verticalCenter: parent.verticalCenter
+                width: 24 * devicePixelRatio
                 height: width
-                visible: panel.known
                 source: panel.known ? speakerDb.getFamilyImage(panel.presetId.charAt(0)) : ""
                 sourceSize.width: width
                 sourceSize.height: height
             }
-        }
-        Text {
-            objectName: "panelFamilyName"
-            width: parent.width
-            elide: Text.ElideRight
-            visible: panel.known
-            text: speakerDb.getFamilyName(panel.presetId.charAt(0))
-            color: Theme.textDim
-            font.family: applicationFont
-            font.pixelSize: Theme.fontSmall * devicePixelRatio
+            Text {
+                objectName: "panelFamilyName"
+                anchors.verticalCenter: parent.verticalCenter
+                text: speakerDb.getFamilyName(panel.presetId.charAt(0))
+                color: Theme.textDim
+                font.family: applicationFont
+                font.pixelSize: Theme.fontSmall * devicePixelRatio
+            }
         }
         Text {
             objectName: "panelCabinetName"

@@ -61,7 +61,8 @@ Rectangle {
             objectName: "loadSpeakerButton"
             text: "Load"
             highlighted: true
-            enabled: picker.modeId !== ""
+            // Loading what the output already runs would only repeat the upload.
+            enabled: picker.modeId !== "" && picker.modeId !== picker.currentId
             onClicked: picker.load()
         }
     }

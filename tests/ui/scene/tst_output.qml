@@ -244,11 +244,16 @@ SceneTestCase {
     }
     function test_frontPanelGainOnlyOnTypes0And1(data) {
         virtualWdx.setName(data.name)
+        // A lock read of the polling, re-posted across the replug, would answer before the
+        // walk asks and leave it waiting in ReadLockStatus: poll nothing while replugging.
+        wdx.activeScreen = "invalid"
+        wait(600)
         virtualWdx.unplug()
         tryCompare(wdx, "isConnected", false, waitMs)
         virtualWdx.plug()
         tryCompare(wdx, "state", "Polling", waitMs)
         tryCompare(wdx, "name", data.name, waitMs)
+        wdx.activeScreen = "output"
         for (var i = 0; i < 3; ++i) {
             var label = findAny("frontPanelGain", strip(i))
             compare(label.visible, data.shown)
