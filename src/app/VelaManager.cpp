@@ -165,7 +165,8 @@ VelaManager::Scaling VelaManager::scalingFor(qreal physicalDotsPerInch, qreal de
 {
     const qreal dpi = qMax<qreal>(160, physicalDotsPerInch);
     const qreal scale = devicePixelRatio * dpi / 200;
-    return {scale, QSize(int(640 * scale / devicePixelRatio), int(480 * scale / devicePixelRatio))};
+    return {scale, QSize(int(640 * scale / devicePixelRatio), int(480 * scale / devicePixelRatio)),
+            scale / devicePixelRatio};
 }
 
 bool VelaManager::geometryFits(const QPoint &position, const QSize &size, const QSize &available)
@@ -179,7 +180,7 @@ void VelaManager::applyScaling()
     QScreen *screen = QGuiApplication::primaryScreen();
     const Scaling scaling = scalingFor(screen->physicalDotsPerInch(), screen->devicePixelRatio());
     m_view->setMinimumSize(scaling.minimumSize);
-    m_view->rootContext()->setContextProperty(QStringLiteral("devicePixelRatio"), scaling.scale);
+    m_view->rootContext()->setContextProperty(QStringLiteral("devicePixelRatio"), scaling.sceneScale);
 }
 
 void VelaManager::onPhysicalDotsPerInchChanged()

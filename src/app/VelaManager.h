@@ -28,6 +28,10 @@ public:
     {
         qreal scale;
         QSize minimumSize;
+        // What the scene multiplies its design sizes by. Its sizes are in the window's logical
+        // pixels, which the toolkit already multiplies by the pixel ratio; the scale without that
+        // ratio keeps the content in the minimum window at every ratio.
+        qreal sceneScale;
     };
     static Scaling scalingFor(qreal physicalDotsPerInch, qreal devicePixelRatio);
     static bool geometryFits(const QPoint &position, const QSize &size, const QSize &available);

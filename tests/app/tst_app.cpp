@@ -79,10 +79,11 @@ private slots:
         QTest::addColumn<qreal>("ratio");
         QTest::addColumn<qreal>("scale");
         QTest::addColumn<QSize>("minimum");
-        QTest::newRow("96 dpi, ratio 1, floor of 160") << 96.0 << 1.0 << 0.8 << QSize(512, 384);
-        QTest::newRow("240 dpi, ratio 2") << 240.0 << 2.0 << 2.4 << QSize(768, 576);
-        QTest::newRow("160 dpi exactly") << 160.0 << 1.0 << 0.8 << QSize(512, 384);
-        QTest::newRow("truncated toward zero") << 201.0 << 1.0 << 1.005 << QSize(643, 482);
+        QTest::addColumn<qreal>("sceneScale");
+        QTest::newRow("96 dpi, ratio 1, floor of 160") << 96.0 << 1.0 << 0.8 << QSize(512, 384) << 0.8;
+        QTest::newRow("240 dpi, ratio 2") << 240.0 << 2.0 << 2.4 << QSize(768, 576) << 1.2;
+        QTest::newRow("160 dpi exactly") << 160.0 << 1.0 << 0.8 << QSize(512, 384) << 0.8;
+        QTest::newRow("truncated toward zero") << 201.0 << 1.0 << 1.005 << QSize(643, 482) << 1.005;
     }
 
     void scaling()
@@ -91,9 +92,11 @@ private slots:
         QFETCH(qreal, ratio);
         QFETCH(qreal, scale);
         QFETCH(QSize, minimum);
+        QFETCH(qreal, sceneScale);
         const VelaManager::Scaling s = VelaManager::scalingFor(dpi, ratio);
         QVERIFY(qFuzzyCompare(s.scale, scale));
         QCOMPARE(s.minimumSize, minimum);
+        QVERIFY(qFuzzyCompare(s.sceneScale, sceneScale));
     }
 
     void sceneGetsScaleFontAndFirstUse()
@@ -102,7 +105,7 @@ private slots:
         QQmlContext *context = manager.view()->rootContext();
         const auto expected = VelaManager::scalingFor(QGuiApplication::primaryScreen()->physicalDotsPerInch(),
                                                       QGuiApplication::primaryScreen()->devicePixelRatio());
-        QVERIFY(qFuzzyCompare(context->contextProperty("devicePixelRatio").toReal(), expected.scale));
+        QVERIFY(qFuzzyCompare(context->contextProperty("devicePixelRatio").toReal(), expected.sceneScale));
         QCOMPARE(manager.view()->minimumSize(), expected.minimumSize);
         QCOMPARE(context->contextProperty("applicationFont").toString(), QStringLiteral("Segoe UI"));
         // The scene sees the first-use flag as loaded; the store has it cleared at once.
