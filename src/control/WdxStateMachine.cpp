@@ -203,6 +203,9 @@ void WdxStateMachine::onReadLockStatusEntered()
     setState(QStringLiteral("ReadLockStatus"));
     m_waitForMainTimer->stop();
     stopPolling();
+    // The walk moves on when the lock status changes. A lock answer may have come in already
+    // (a read the polling re-posted before a replug), so it is read again from unknown.
+    m_model->updateSecurityStatus(QString());
     m_controller->deviceInfo()->readSecurityStatus(true);
 }
 

@@ -75,6 +75,8 @@ class TestWalk : public QObject
 private slots:
     void initTestCase();
     void plugToPolling();
+    void lockAnswerBeforeItsState_data();
+    void lockAnswerBeforeItsState();
     void lockedDevice();
     void versionsDiffer();
     void stuckInBootLoader();
@@ -103,6 +105,27 @@ void TestWalk::plugToPolling()
     QCOMPARE(rig.states, kNormalWalk);
     QCOMPARE(rig.model->name(), QStringLiteral("WDX-T-N 004217"));
     QCOMPARE(rig.model->getOutput(1)->speakerId(), QStringLiteral("AS1"));
+}
+
+// A lock answer that arrives before the walk asks for it (a read re-posted from the polling
+// before a replug) must not leave the walk waiting for a change that never comes.
+void TestWalk::lockAnswerBeforeItsState_data()
+{
+    QTest::addColumn<bool>("locked");
+    QTest::newRow("unlocked") << false;
+    QTest::newRow("locked") << true;
+}
+
+void TestWalk::lockAnswerBeforeItsState()
+{
+    QFETCH(bool, locked);
+    AppRig rig([&] { V::update([&](V::DeviceState &s) { s.locked = locked; }); });
+    QObject::connect(rig.manager->stateMachine(), &WdxStateMachine::stateChanged, rig.model, [&](const QString &state) {
+        if (state == QLatin1String("CheckStatus"))
+            rig.model->updateSecurityStatus(locked ? QStringLiteral("locked") : QStringLiteral("unlocked"));
+    });
+    QVERIFY(rig.reach(QStringLiteral("Polling")));
+    QCOMPARE(rig.model->isLocked(), locked);
 }
 
 // Locked: polls without the preset and version checks until the right PIN opens it.
