@@ -34,6 +34,16 @@ inline void count(QtMsgType type, const QMessageLogContext &context, const QStri
         warnings().ref();
     if (forward())
         forward()(type, context, message);
+    else if (type != QtDebugMsg && type != QtInfoMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+// After the test library has closed its log (tearing down what the documents used): warnings
+// still count, but go to stderr, since the library's handler may no longer be called.
+inline void detach()
+{
+    forward() = nullptr;
+    qInstallMessageHandler(count);
 }
 
 inline void install()

@@ -176,6 +176,16 @@ class Setup : public QObject
 public:
     ~Setup() override { release(); }
 
+    void release()
+    {
+        delete m_tester;
+        m_tester = nullptr;
+        delete m_probe;
+        m_probe = nullptr;
+        delete m_manager;
+        m_manager = nullptr;
+    }
+
 public slots:
     void qmlEngineAvailable(QQmlEngine *engine)
     {
@@ -214,16 +224,6 @@ public slots:
     }
 
 private:
-    void release()
-    {
-        delete m_tester;
-        m_tester = nullptr;
-        delete m_probe;
-        m_probe = nullptr;
-        delete m_manager;
-        m_manager = nullptr;
-    }
-
     WdxManager *m_manager = nullptr;
     VirtualWdxProbe *m_probe = nullptr;
     WdxProtocolTester *m_tester = nullptr;
@@ -240,8 +240,10 @@ int main(int argc, char **argv)
     VelaTest::isolateUserFolders();
     WdxManager::setVersionCheckUrl(QString());
     Setup setup;
-    return UiWarningGuard::verdict(
-        quick_test_main_with_setup(argc, argv, "tst_ui_scene", QUICK_TEST_SOURCE_DIR, &setup));
+    const int failed = quick_test_main_with_setup(argc, argv, "tst_ui_scene", QUICK_TEST_SOURCE_DIR, &setup);
+    UiWarningGuard::detach();
+    setup.release();
+    return UiWarningGuard::verdict(failed);
 }
 
 #include "tst_ui_scene.moc"
