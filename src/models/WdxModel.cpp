@@ -414,8 +414,11 @@ void WdxModel::updateSpeakerMode(quint8 hwMode, quint8 mainSwMode, quint8 subSwM
 
 void WdxModel::updateSpeakerPreset(const QString &mainPreset, const QString &subPreset)
 {
-    for (WdxOutputItem *item : outputs())
-        item->updateSpeakerId(item->channelIndex() == kSubChannel ? subPreset : mainPreset);
+    // A loudspeaker just chosen is not put back by a report from before its preset upload.
+    for (WdxOutputItem *item : outputs()) {
+        if (item->speakerIdReportAllowed())
+            item->updateSpeakerId(item->channelIndex() == kSubChannel ? subPreset : mainPreset);
+    }
 }
 
 // --- Write requests ---------------------------------------------------------------------------

@@ -95,6 +95,11 @@ bool WdxOutputItem::speakerVariantReportAllowed() const
     return !m_isEditingSpeakerVariant && m_speakerVariantEditTime.elapsed() >= kEditGuardMs;
 }
 
+bool WdxOutputItem::speakerIdReportAllowed() const
+{
+    return !m_isEditingSpeaker && m_speakerIdEditTime.elapsed() >= kEditGuardMs;
+}
+
 // Device reports ---------------------------------------------------------------------------
 
 void WdxOutputItem::updateName(const QString &name)

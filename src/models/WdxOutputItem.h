@@ -91,6 +91,7 @@ public:
     bool gainReportAllowed() const;
     bool delayReportAllowed() const;
     bool speakerVariantReportAllowed() const;
+    bool speakerIdReportAllowed() const;
 
     Q_INVOKABLE void saveBackup();
     Q_INVOKABLE void restoreBackup();

@@ -293,6 +293,7 @@ void TestWdxModel::echoGuard_data()
     QTest::newRow("gain") << "gain";
     QTest::newRow("delay") << "delay";
     QTest::newRow("variant") << "variant";
+    QTest::newRow("loudspeaker") << "speaker";
 }
 
 void TestWdxModel::echoGuard()
@@ -312,6 +313,10 @@ void TestWdxModel::echoGuard()
         sub->setDelay(50);
         report = [&](int v) { model.updateOutputDelays({quint16(v), quint16(v), quint16(v)}); };
         shown = [](const WdxOutputItem *o) { return int(o->delay()); };
+    } else if (value == QLatin1String("speaker")) {
+        sub->setSpeakerId(QStringLiteral("50"));
+        report = [&](int v) { model.updateSpeakerPreset(QString::number(v), QString::number(v)); };
+        shown = [](const WdxOutputItem *o) { return o->speakerId().toInt(); };
     } else {
         sub->setSpeakerVariant(50);
         report = [&](int v) { model.updateSpeakerMode(1, quint8(v), quint8(v)); };
