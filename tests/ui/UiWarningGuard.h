@@ -34,16 +34,21 @@ inline void count(QtMsgType type, const QMessageLogContext &context, const QStri
         warnings().ref();
     if (forward())
         forward()(type, context, message);
-    else if (type != QtDebugMsg && type != QtInfoMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
-// After the test library has closed its log (tearing down what the documents used): warnings
-// still count, but go to stderr, since the library's handler may no longer be called.
+inline void printOnly(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type != QtDebugMsg && type != QtInfoMsg)
+        std::fprintf(stderr, "after the run: %s\n", qPrintable(message));
+}
+
+// After the test library has closed its log, while the device side the documents used is torn
+// down: what is printed then is not the scene's and goes to stderr only (the library's handler
+// may no longer be called).
 inline void detach()
 {
     forward() = nullptr;
-    qInstallMessageHandler(count);
+    qInstallMessageHandler(printOnly);
 }
 
 inline void install()
