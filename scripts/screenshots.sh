@@ -8,6 +8,12 @@ out=$build/screens
 mkdir -p "$out"
 # The demo's settings and logs stay out of the user's folders.
 export XDG_CONFIG_HOME=$out/config XDG_DATA_HOME=$out/data
+# Past the first use, so the tutorial shows only where it is asked for.
+settings="$XDG_CONFIG_HOME/Orvo/ORVO Vela 2.01.conf"
+if [ ! -f "$settings" ]; then
+  mkdir -p "$(dirname "$settings")"
+  printf '[FirstUse]\nIsFirstUse=false\n' > "$settings"
+fi
 
 # name | vela-demo arguments | seconds before the shot
 shots=(

@@ -188,6 +188,8 @@ Item {
                         objectName: "gainText"
                         width: parent.width
                         horizontalAlignment: Text.AlignHCenter
+                        // Unplugged, the outputs hold no device values: nothing to show.
+                        visible: wdx.isConnected
                         text: card.output && ValueLists.gain.count > 0 ? mainScreen.gainText(card.output.gain) : ""
                         color: Theme.text
                         font.family: applicationFont

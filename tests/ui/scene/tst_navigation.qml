@@ -73,9 +73,11 @@ SceneTestCase {
         tryCompare(find("deviceName"), "text", "WDX (Offline)", waitMs)
         compare(find("connectionText").text, wdx.lastConnectionTimeString)
         verify(wdx.lastConnectionTimeString !== "")
+        compare(find("gainText"), null, "an unplugged output shows no gain")
         virtualWdx.plug()
         tryCompare(wdx, "state", "Polling", waitMs)
         tryCompare(find("deviceName"), "text", "WDX-T-N 004217", waitMs)
+        verify(find("gainText") !== null)
     }
 
     // Six clicks, each within a second of the last, switch developer mode on; five, a pause
