@@ -16,6 +16,15 @@ VelaScreenController::VelaScreenController(WdxController *controller, WdxModel *
 {
     onScreenChanged();
     connect(model, &WdxModel::activeScreenChanged, this, &VelaScreenController::onScreenChanged);
+    connect(model, &WdxModel::isConnectedChanged, this, [this] { m_mainGainsPending = true; });
+    connect(controller->gains(), &WdxController_GainsSettings::outputGainsRead, this,
+            [this] { m_mainGainsPending = false; });
+}
+
+void VelaScreenController::onMainTick()
+{
+    if (m_mainGainsPending)
+        m_controller->gains()->readOutputGains();
 }
 
 void VelaScreenController::onScreenChanged()
@@ -46,7 +55,8 @@ void VelaScreenController::onScreenChanged()
         // The main screen shows each output's gain and compressor activity as well; without
         // these reads it would show defaults that are not the device's.
         compressorMeters();
-        connect(this, tick, m_controller->gains(), &WdxController_GainsSettings::readOutputGains);
+        m_mainGainsPending = true;
+        connect(this, tick, this, &VelaScreenController::onMainTick);
         presets();
         mode();
         lock();

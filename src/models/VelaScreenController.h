@@ -23,6 +23,11 @@ public slots:
     void onScreenChanged();
 
 private:
+    void onMainTick();
+
     WdxController *m_controller;
     WdxModel *m_model;
+    // The main screen shows the output gains, which change only through the output screen:
+    // read once per visit and connection, again on each tick until an answer came.
+    bool m_mainGainsPending = true;
 };

@@ -88,6 +88,7 @@ private slots:
     void versionChangeWhilePolling();
     void screenPolling_data();
     void screenPolling();
+    void mainScreenGains();
     void realWaitForMain();
     void faultRun();
 };
@@ -282,7 +283,7 @@ void TestWalk::screenPolling_data()
     QTest::addColumn<QString>("screen");
     QTest::addColumn<QStringList>("reads"); // OP:sub-code
     const QStringList lock{"01:05"}, mode{"08:01"}, presets{"08:00"};
-    const QStringList main = QStringList{"01:81", "01:86", "03:40"} + presets + mode + lock;
+    const QStringList main = QStringList{"01:81", "01:86"} + presets + mode + lock;
     const QStringList output{"07:40", "07:41", "07:42", "05:40", "05:41", "05:42", "08:00", "01:81", "01:86",
                              "04:40", "03:40", "03:80", "08:01", "01:05"};
     const QStringList input{"05:30", "05:31", "06:30", "06:31", "01:80", "fd:00", "08:01", "01:05"};
@@ -318,6 +319,25 @@ void TestWalk::screenPolling()
         seen.insert(QStringLiteral("%1:%2").arg(e.op, 2, 16, QLatin1Char('0')).arg(e.subCode(), 2, 16, QLatin1Char('0')));
     const std::set<QString> expected(reads.begin(), reads.end());
     QCOMPARE(QStringList(seen.begin(), seen.end()), QStringList(expected.begin(), expected.end()));
+}
+
+// The main screen shows the gains: read once per visit and per connection, not on every tick.
+void TestWalk::mainScreenGains()
+{
+    AppRig rig;
+    auto gainReads = [] { return V::frames(V::Direction::ToDevice, 0x00, 0x03, 0x40).size(); };
+    QVERIFY(rig.reach(QStringLiteral("Polling")));
+    QTest::qWait(1200);
+    QCOMPARE(gainReads(), size_t(1));
+    V::update([](V::DeviceState &s) { s.outputGains = {{40, 41, 42}}; });
+    V::replugAfter(300);
+    QVERIFY(rig.reach(QStringLiteral("WaitingWdx")));
+    QVERIFY(rig.reach(QStringLiteral("Polling")));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.model->getOutput(2)->gain(), quint8(42), kWait);
+    rig.model->setActiveScreen(QStringLiteral("settings"));
+    rig.model->setActiveScreen(QStringLiteral("main"));
+    QTest::qWait(1200);
+    QCOMPARE(gainReads(), size_t(3));
 }
 
 // Once on the real 30 s timer: a device that never leaves its boot loader.
