@@ -9,6 +9,8 @@
 
 #include "VirtualWdx.h"
 
+#include "BenchSupport.h"
+
 #include "app/VelaManager.h"
 #include "app/WdxManager.h"
 #include "control/WdxController.h"
@@ -31,37 +33,10 @@
 
 namespace V = VirtualWdx;
 
+using namespace Bench;
+
 namespace {
 
-double processCpuSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
-
-// Blocks between events, so that waiting costs no CPU.
-bool runUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    QTimer wake;
-    wake.start(2);
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
-// The application's own event loop, with nothing of the bench's waking it.
-void waitMs(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 struct PlugRun
 {
@@ -74,7 +49,7 @@ PlugRun plugToPolling()
     V::reset();
     WdxManager manager;
     WdxModel *model = manager.model();
-    if (!runUntil([&] { return model->state() == QLatin1String("WaitingWdx") && manager.firmwareDb()->mainFwVersion().size(); }, 20000))
+    if (!spinUntil([&] { return model->state() == QLatin1String("WaitingWdx") && manager.firmwareDb()->mainFwVersion().size(); }, 20000))
         return {};
     waitMs(300);
     QElapsedTimer clock;
@@ -85,7 +60,7 @@ PlugRun plugToPolling()
     });
     clock.start();
     V::plug();
-    if (!runUntil([&] { return model->state() == QLatin1String("Polling"); }, 30000))
+    if (!spinUntil([&] { return model->state() == QLatin1String("Polling"); }, 30000))
         return {};
     const double total = double(clock.nsecsElapsed()) / 1e9;
 
@@ -98,7 +73,7 @@ PlugRun plugToPolling()
         QElapsedTimer trip;
         trip.start();
         controller->deviceInfo()->readMainFwVersion();
-        runUntil([&] { return controller->findChildren<WdxRequest *>().isEmpty(); }, 5000);
+        spinUntil([&] { return controller->findChildren<WdxRequest *>().isEmpty(); }, 5000);
         trips.push_back(double(trip.nsecsElapsed()) / 1e9);
     }
     std::sort(trips.begin(), trips.end());
@@ -139,7 +114,7 @@ int main(int argc, char *argv[])
     {
         auto *root = new VelaManager;
         WdxModel *model = root->deviceManager()->model();
-        if (runUntil([&] { return model->state() == QLatin1String("Polling"); }, 30000)) {
+        if (spinUntil([&] { return model->state() == QLatin1String("Polling"); }, 30000)) {
             waitMs(1000);
             const double cpu = processCpuSeconds();
             QElapsedTimer wall;

@@ -9,6 +9,8 @@
 
 #include "VirtualWdx.h"
 
+#include "BenchSupport.h"
+
 #include "app/VelaManager.h"
 #include "app/WdxManager.h"
 #include "logger/QLoggerManager.h"
@@ -33,35 +35,10 @@
 
 namespace V = VirtualWdx;
 
+using namespace Bench;
+
 namespace {
 
-double processCpuSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
-
-bool runUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    QTimer wake;
-    wake.start(2);
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
-void waitMs(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 double startToFirstFrame(const QProcessEnvironment &env)
 {
@@ -138,7 +115,7 @@ double eqDragFrameP95(VelaManager *root)
         QElapsedTimer clock;
         clock.start();
         sendMouse(view, QEvent::MouseMove, QPointF(x, y), Qt::LeftButton);
-        if (!runUntil([&] { return frames > before; }, 2000))
+        if (!spinUntil([&] { return frames > before; }, 2000))
             continue;
         times.push_back(double(clock.nsecsElapsed()) / 1e6);
     }
@@ -181,7 +158,7 @@ int main(int argc, char *argv[])
     V::plug();
     auto *root = new VelaManager;
     WdxModel *model = root->deviceManager()->model();
-    if (runUntil([&] { return model->state() == QLatin1String("Polling"); }, 30000)) {
+    if (spinUntil([&] { return model->state() == QLatin1String("Polling"); }, 30000)) {
         waitMs(2000);
         const double cpu = processCpuSeconds();
         QElapsedTimer wall;
