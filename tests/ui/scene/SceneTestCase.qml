@@ -27,6 +27,8 @@ TestCase {
         tryCompare(wdx, "state", "Polling", waitMs)
         tryVerify(function() { return find("main") !== null }, waitMs)
         waitForRendering(scene)
+        // The "Loading, please wait" view fades out and takes clicks until it has gone.
+        settle()
     }
 
     // The first visible item with this objectName, searched through visual children and
@@ -38,10 +40,16 @@ TestCase {
     function findAny(name, from) {
         return search(from || scene, name, true)
     }
+    // Visible means on the window too: the pages of the application view that are scrolled away
+    // stay visible items.
+    function onWindow(item) {
+        var p = item.mapToItem(null, item.width / 2, item.height / 2)
+        return p.x >= 0 && p.y >= 0 && p.x < sceneCase.width && p.y < sceneCase.height
+    }
     function search(item, name, all) {
         if (!item)
             return null
-        if (item.objectName === name && (all || item.visible))
+        if (item.objectName === name && (all || (item.visible && onWindow(item))))
             return item
         if (!all && item.visible === false)
             return null
@@ -58,16 +66,34 @@ TestCase {
         }
         return null
     }
-    function waitFor(name) {
-        tryVerify(function() { return find(name) !== null }, waitMs, "no visible item " + name)
-        return find(name)
+    function waitFor(name, from) {
+        tryVerify(function() { return find(name, from) !== null }, waitMs, "no visible item " + name)
+        return find(name, from)
     }
-    // Clicks the middle of a visible item found by name (waits for it first).
+    // Clicks the middle of a visible item found by name (waits for it first, and for a fade it
+    // is part of to end: an item fading in does not take the click yet).
     function click(name, from) {
-        var item = from ? find(name, from) : waitFor(name)
+        var item = waitFor(name, from)
         verify(item, "no item " + name)
+        waitStill(item)
         mouseClick(item)
         return item
+    }
+    function effectiveOpacity(item) {
+        var o = 1
+        for (var p = item; p; p = p.parent)
+            o *= p.opacity
+        return o
+    }
+    function waitStill(item) {
+        var last = -1
+        for (var i = 0; i < 20; ++i) {
+            var o = effectiveOpacity(item)
+            if (o === last)
+                return
+            last = o
+            wait(50)
+        }
     }
     // Lets animations (300 ms slides, 200 ms fades) finish.
     function settle() { wait(450) }

@@ -70,6 +70,15 @@ public:
         f.bootLoaderFault = on;
         V::setFaults(f);
     }
+    // "Device status" reads never answered: the walk waits in CheckStatus.
+    Q_INVOKABLE void setSilentStatus(bool on)
+    {
+        V::Faults f = V::faults();
+        f.silentStatus = on;
+        V::setFaults(f);
+    }
+    // No baud limit, no latency, short restarts: a firmware upload in seconds.
+    Q_INVOKABLE void setInstantTiming() { V::setTiming(V::Timing::instant()); }
     Q_INVOKABLE void setWaitForMainInterval(int ms) { m_manager->stateMachine()->setWaitForMainInterval(ms); }
     Q_INVOKABLE QString recoveryCode() const { return WdxModel::recoveryCode(QString::fromStdString(V::state().serial)); }
     // As if the update server had answered.
