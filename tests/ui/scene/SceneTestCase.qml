@@ -25,7 +25,7 @@ TestCase {
         warningGuard.install()
         tryVerify(function() { return loader.status === Loader.Ready }, waitMs)
         tryCompare(wdx, "state", "Polling", waitMs)
-        tryVerify(function() { return find("main") !== null }, waitMs)
+        tryVerify(function() { return findAny("main") !== null }, waitMs)
         waitForRendering(scene)
         // The "Loading, please wait" view fades out and takes clicks until it has gone.
         settle()

@@ -33,7 +33,7 @@ SceneTestCase {
         tryCompare(qList, "status", XmlListModel.Ready, waitMs)
         virtualWdx.setEqBand(0, bell, 1, 68, 48, 20)
         virtualWdx.setEqBand(0, highPass, 2, 28, 36, 23)
-        find("main").goTo(0)
+        findAny("main").goTo(0)
         settle()
         click("eqThumbnail0")
         tryCompare(wdx, "activeScreen", "eq", waitMs)

@@ -16,7 +16,7 @@ SceneTestCase {
     }
 
     function showInputScreen() {
-        var view = find("main")
+        var view = findAny("main")
         if (view.currentIndex !== 0)
             view.goTo(0)
         settle()
@@ -92,7 +92,7 @@ SceneTestCase {
         click("backButton", editor)
         tryCompare(editor, "visible", false, waitMs)
         compare(wdx.activeScreen, "input")
-        compare(find("main").currentIndex, 0)
+        compare(findAny("main").currentIndex, 0)
     }
 
     // The input screen's own back button still leads to the main screen afterwards.
@@ -102,7 +102,7 @@ SceneTestCase {
         click("backButton", find("inputScreen"))
         settle()
         compare(wdx.activeScreen, "main")
-        compare(find("main").currentIndex, 1)
+        compare(findAny("main").currentIndex, 1)
     }
 
     function test_copyChannelEq() {

@@ -13,7 +13,7 @@ SceneTestCase {
     }
 
     function init() {
-        var view = find("main")
+        var view = findAny("main")
         if (view.currentIndex !== 1)
             view.goTo(1)
         settle()
@@ -21,7 +21,7 @@ SceneTestCase {
 
     function test_startsOnMainScreen() {
         compare(wdx.activeScreen, "main")
-        compare(find("main").currentIndex, 1)
+        compare(findAny("main").currentIndex, 1)
         compare(find("deviceName").text, "WDX-T-N 004217")
     }
 
@@ -34,15 +34,15 @@ SceneTestCase {
     function test_buttonsMoveBetweenPages(data) {
         click(data.button)
         settle()
-        compare(find("main").currentIndex, data.index)
+        compare(findAny("main").currentIndex, data.index)
         compare(wdx.activeScreen, data.screen)
-        verify(!find("main").swipeEnabled)
+        verify(!findAny("main").swipeEnabled)
         var screen = find(data.index === 0 ? "inputScreen" : "outputScreen")
         click("backButton", screen)
         settle()
-        compare(find("main").currentIndex, 1)
+        compare(findAny("main").currentIndex, 1)
         compare(wdx.activeScreen, "main")
-        verify(find("main").swipeEnabled)
+        verify(findAny("main").swipeEnabled)
     }
 
     // A swipe up from the main screen lands on the output screen and locks swiping there.
@@ -63,7 +63,7 @@ SceneTestCase {
     function test_speakerClickOpensOutputScreen() {
         click("speakerButton", find("outputCard1"))
         settle()
-        compare(find("main").currentIndex, 2)
+        compare(findAny("main").currentIndex, 2)
     }
 
     // Unplugged, the model falls back to the generic name; the last connection is shown.

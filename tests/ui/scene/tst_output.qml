@@ -16,7 +16,7 @@ SceneTestCase {
     function initTestCase() { startScene() }
 
     function init() {
-        var view = find("main")
+        var view = findAny("main")
         if (findAny("outputScreen").openPanel !== "")
             findAny("outputScreen").closePanel()
         view.goTo(2)
@@ -68,15 +68,15 @@ SceneTestCase {
         click("backButton", find("outputHeader"))
         settle()
         compare(screenNames, ["invalid", "main"])
-        compare(find("main").currentIndex, 1)
+        compare(findAny("main").currentIndex, 1)
 
-        find("main").goTo(2)
+        findAny("main").goTo(2)
         settle()
         click("compressorButton", strip(2))
         waitFor("compressorPanel")
-        find("main").goTo(1)
+        findAny("main").goTo(1)
         settle()
-        find("main").goTo(2)
+        findAny("main").goTo(2)
         settle()
         verify(!find("compressorPanel"), "a panel stayed open after the screen was left")
         compare(wdx.activeScreen, "output")

@@ -34,7 +34,7 @@ SceneTestCase {
 
     function openSettings() {
         settle()
-        var view = find("main")
+        var view = findAny("main")
         if (view.currentIndex !== 1) {
             view.goTo(1)
             settle()

@@ -16,7 +16,7 @@ SceneTestCase {
         var screen = findAny("outputScreen")
         if (screen.openPanel !== "")
             screen.closePanel()
-        find("main").goTo(2)
+        findAny("main").goTo(2)
         settle()
         tryCompare(wdx, "state", "Polling", waitMs)
         tryVerify(function() { return find("uploadView") === null }, waitMs)

@@ -32,7 +32,7 @@ SceneTestCase {
     }
     function active(name) { return findAny(name).active }
     function openSettings() {
-        find("main").goTo(1)
+        findAny("main").goTo(1)
         settle()
         click("settingsButton")
         settle()
@@ -108,7 +108,7 @@ SceneTestCase {
         tryCompare(wdx, "state", "Polling", waitMs)
         tryCompare(wdx, "isLocked", true, waitMs)
         tryCompare(wdx, "isHwMode", true, waitMs)
-        find("main").goTo(2)
+        findAny("main").goTo(2)
         settle()
         var popup = findAny("readOnlyPopup")
         var before = virtualWdx.writes(0x03).length
@@ -116,6 +116,6 @@ SceneTestCase {
         tryCompare(popup, "shown", true, 1000)
         compare(popup.text, "Device is locked. Unlock to edit settings")
         compare(virtualWdx.writes(0x03).length, before)
-        find("main").goTo(1)
+        findAny("main").goTo(1)
     }
 }
