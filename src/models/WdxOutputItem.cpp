@@ -97,7 +97,8 @@ bool WdxOutputItem::speakerVariantReportAllowed() const
 
 bool WdxOutputItem::speakerIdReportAllowed() const
 {
-    return !m_isEditingSpeaker && m_speakerIdEditTime.elapsed() >= kEditGuardMs;
+    // Held back only after the user's own choice: the first report of a fresh model counts.
+    return !m_isEditingSpeaker && (!m_speakerIdChosen || m_speakerIdEditTime.elapsed() >= kEditGuardMs);
 }
 
 // Device reports ---------------------------------------------------------------------------
@@ -297,6 +298,7 @@ void WdxOutputItem::setSpeakerId(const QString &value)
     updateSpeakerId(value);
     emit notifyRequestToWriteSpeakerPreset();
     m_speakerIdEditTime.restart();
+    m_speakerIdChosen = true;
 }
 
 void WdxOutputItem::undoSetSpeakerId()

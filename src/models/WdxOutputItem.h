@@ -204,6 +204,7 @@ private:
     EditTimer m_delayEditTime;
     EditTimer m_speakerVariantEditTime;
     EditTimer m_speakerIdEditTime;
+    bool m_speakerIdChosen = false;
     EditTimer m_patchEditTime;
     bool m_isEditingGain = false;
     bool m_isEditingDelay = false;
