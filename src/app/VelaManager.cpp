@@ -20,6 +20,7 @@
 #include "protocol/WdxRequestProcessor.h"
 
 #include <QGuiApplication>
+#include <QIcon>
 #include <QQmlContext>
 #include <QSortFilterProxyModel>
 #include <QtQml>
@@ -193,6 +194,7 @@ void VelaManager::createView()
     m_view = new QQuickView;
     m_view->setClearBeforeRendering(false);
     m_view->setTitle(applicationName());
+    m_view->setIcon(QIcon(QStringLiteral(":/images/ui/vela.svg")));
 
     connect(QGuiApplication::primaryScreen(), &QScreen::physicalDotsPerInchChanged, this,
             &VelaManager::onPhysicalDotsPerInchChanged);

@@ -107,6 +107,7 @@ private slots:
                                                       QGuiApplication::primaryScreen()->devicePixelRatio());
         QVERIFY(qFuzzyCompare(context->contextProperty("devicePixelRatio").toReal(), expected.sceneScale));
         QCOMPARE(manager.view()->minimumSize(), expected.minimumSize);
+        QVERIFY(!manager.view()->icon().availableSizes().isEmpty() || !manager.view()->icon().pixmap(32).isNull());
         QCOMPARE(context->contextProperty("applicationFont").toString(), QStringLiteral("Segoe UI"));
         // The scene sees the first-use flag as loaded; the store has it cleared at once.
         QCOMPARE(context->contextProperty("isFirstUse").toBool(), true);
