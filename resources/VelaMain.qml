@@ -10,6 +10,8 @@ Item {
     width: 640 * devicePixelRatio
     height: 480 * devicePixelRatio
     focus: true
+    // Every value shown needs its list; they load in the background at start.
+    readonly property bool valueListsReady: ValueLists.ready
 
     Rectangle {
         anchors.fill: parent

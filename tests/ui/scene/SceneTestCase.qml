@@ -25,6 +25,7 @@ TestCase {
         warningGuard.install()
         tryVerify(function() { return loader.status === Loader.Ready }, waitMs)
         tryCompare(wdx, "state", "Polling", waitMs)
+        tryVerify(function() { return scene.valueListsReady }, waitMs, "value lists not loaded")
         tryVerify(function() { return findAny("main") !== null }, waitMs)
         waitForRendering(scene)
         // The "Loading, please wait" view fades out and takes clicks until it has gone.
