@@ -40,7 +40,7 @@ Item {
 
     Connections {
         target: Navigator
-        function onPushRequested(page, properties) { pageStack.push({ item: page, properties: properties }) }
+        function onPushRequested(page, properties) { root.pushPage(page, properties) }
         function onPopRequested() { if (pageStack.depth > 1) pageStack.pop() }
         function onBackToMainRequested() {
             pageStack.pop(pageStack.get(0))
@@ -49,13 +49,16 @@ Item {
         function onTutorialRequested() { tutorial.show("long") }
     }
 
-    // Escape leaves a pushed page the way its own back button does.
+    // Escape leaves a pushed page the way its own back button does; on the application view it
+    // closes a panel or the EQ editor, then returns to the main screen.
     Keys.onEscapePressed: {
         var page = pageStack.currentItem
         if (pageStack.depth > 1 && page && typeof page.back === "function")
             page.back()
         else if (pageStack.depth > 1)
             pageStack.pop()
+        else if (page)
+            page.stepBack()
     }
 
     // Hidden developer switch: six clicks in the bottom-right corner of the main screen, each
@@ -123,12 +126,21 @@ Item {
         interval: 1
         running: true
         onTriggered: {
-            pageStack.push({ item: Qt.resolvedUrl("Views/ApplicationView/ApplicationView.qml"),
-                             properties: { objectName: "main" } })
+            pushPage(Qt.resolvedUrl("Views/ApplicationView/ApplicationView.qml"), { objectName: "main" })
             splash.visible = false
             if (isFirstUse)
                 tutorial.show("short")
         }
+    }
+
+    // The stack would show a document's error as the page itself; it is said as an error instead.
+    function pushPage(url, properties) {
+        var component = Qt.createComponent(url)
+        if (component.status !== Component.Ready) {
+            console.error("Cannot open " + url + ": " + component.errorString())
+            return
+        }
+        pageStack.push({ item: component, properties: properties })
     }
 
     // vela-demo --show: opens a screen, page or popup as a user would reach it.

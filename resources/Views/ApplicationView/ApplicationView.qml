@@ -20,6 +20,13 @@ Item {
         pages.currentIndex = index
         pages.interactive = index === 1
     }
+    // Escape on the input or output screen steps back towards the main screen.
+    function stepBack() {
+        if (pages.currentIndex === 0)
+            inputScreen.stepBack()
+        else if (pages.currentIndex === 2)
+            outputScreen.stepBack()
+    }
     function openSpeakerPanel(outputIndex) {
         goTo(2)
         outputScreen.openSpeakerPanel(outputIndex)

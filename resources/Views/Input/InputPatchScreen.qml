@@ -20,6 +20,13 @@ Item {
     readonly property var digitalSources: ["Coaxial", "Optical"]
 
     function openEqEditor(channel) { eqEditor.open(channel) }
+    // Escape: the editor first, then the screen.
+    function stepBack() {
+        if (eqEditor.opened)
+            eqEditor.close()
+        else
+            back()
+    }
 
     function togglePatch(channel, input) {
         if (!EditGuard.canEdit())

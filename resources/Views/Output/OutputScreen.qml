@@ -46,6 +46,13 @@ Item {
         resetPanels()
         back()
     }
+    // Escape: an open panel first, then the screen.
+    function stepBack() {
+        if (openPanel !== "")
+            closePanel()
+        else
+            leave()
+    }
 
     // Left some other way (a swipe cannot, but the application view can move): a panel left
     // open would greet the user on the next visit.

@@ -103,6 +103,34 @@ SceneTestCase {
         wdx.devModeEnabled = false
     }
 
+    // Escape steps back: a panel or the EQ editor first, then the screen, to the main screen.
+    function test_escapeStepsBack_data() {
+        return [
+            { tag: "compressor panel", index: 2, open: function() { findAny("outputScreen").openCompressorPanel(0) },
+              opened: "compressor", screen: "output" },
+            { tag: "speaker panel", index: 2, open: function() { findAny("outputScreen").openSpeakerPanel(1) },
+              opened: "speakerAndMode", screen: "output" },
+            { tag: "EQ editor", index: 0, open: function() { findAny("inputScreen").openEqEditor(1) },
+              opened: "eq", screen: "input" },
+        ]
+    }
+    function test_escapeStepsBack(data) {
+        findAny("main").goTo(data.index)
+        settle()
+        data.open()
+        settle()
+        compare(wdx.activeScreen, data.opened)
+        scene.forceActiveFocus()
+        keyClick(Qt.Key_Escape)
+        settle()
+        compare(wdx.activeScreen, data.screen)
+        compare(findAny("main").currentIndex, data.index)
+        keyClick(Qt.Key_Escape)
+        settle()
+        compare(findAny("main").currentIndex, 1)
+        compare(wdx.activeScreen, "main")
+    }
+
     function test_escapeLeavesPushedPage() {
         click("settingsButton")
         settle()
