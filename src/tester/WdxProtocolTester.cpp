@@ -441,6 +441,11 @@ void WdxProtocolTester::resetUart()
         Qt::QueuedConnection);
 }
 
+WdxRequestProcessor *WdxProtocolTester::requestProcessor() const
+{
+    return m_requestProcessor.data();
+}
+
 WdxRequest *WdxProtocolTester::execute(WdxRequest *request)
 {
     if (!m_requestProcessor || !m_requestProcessor->executeRequest(request)) {
@@ -455,15 +460,17 @@ QString WdxProtocolTester::outcomeText(const WdxRequest *request)
     return WdxRequest::statusText(request->status());
 }
 
-void WdxProtocolTester::reset()
+// The reboot and the boot lock expect no answer; a time-out or a communication error says
+// nothing about them, so nothing is shown then.
+void WdxProtocolTester::sendWithoutReply(const WdxMessageGeneric &message, const QString &doneText)
 {
-    auto *request = new WdxRequest(writeNullMessage(), this);
+    auto *request = new WdxRequest(message, this);
     request->setNoReply(true);
     if (!execute(request))
         return;
     switch (request->status()) {
     case WdxRequest::Completed:
-        setDebugMessage(QStringLiteral("Reset done"));
+        setDebugMessage(doneText);
         break;
     case WdxRequest::Timeout:
     case WdxRequest::CommunicationError:
@@ -475,60 +482,42 @@ void WdxProtocolTester::reset()
     request->deleteLater();
 }
 
+void WdxProtocolTester::reset()
+{
+    sendWithoutReply(writeNullMessage(), QStringLiteral("Reset done"));
+}
+
 void WdxProtocolTester::lockOnBoot()
 {
-    auto *request = new WdxRequest(readNullMessage(), this);
-    request->setNoReply(true);
+    sendWithoutReply(readNullMessage(), QStringLiteral("Lock on boot sent"));
+}
+
+// A Device Info text: `format` takes the answer's text from its second byte.
+void WdxProtocolTester::showDeviceInfo(quint8 subCode, const QString &format)
+{
+    auto *request = new WdxRequest(readDeviceInfoMessage(subCode), this);
     if (!execute(request))
         return;
-    switch (request->status()) {
-    case WdxRequest::Completed:
-        setDebugMessage(QStringLiteral("Lock on boot sent"));
-        break;
-    case WdxRequest::Timeout:
-    case WdxRequest::CommunicationError:
-        break;
-    default:
+    if (request->status() == WdxRequest::Completed)
+        setDebugMessage(format.arg(request->replyMessage().data().toText(1)));
+    else
         setDebugMessage(outcomeText(request));
-        break;
-    }
     request->deleteLater();
 }
 
 void WdxProtocolTester::getDeviceType()
 {
-    auto *request = new WdxRequest(readDeviceInfoMessage(enDeviceInfo_DeviceType), this);
-    if (!execute(request))
-        return;
-    if (request->status() == WdxRequest::Completed)
-        setDebugMessage(request->replyMessage().data().toText(1));
-    else
-        setDebugMessage(outcomeText(request));
-    request->deleteLater();
+    showDeviceInfo(enDeviceInfo_DeviceType, QStringLiteral("%1"));
 }
 
 void WdxProtocolTester::getSN()
 {
-    auto *request = new WdxRequest(readDeviceInfoMessage(enDeviceInfo_SerialNumber), this);
-    if (!execute(request))
-        return;
-    if (request->status() == WdxRequest::Completed)
-        setDebugMessage(QStringLiteral("Device SN is %1").arg(request->replyMessage().data().toText(1)));
-    else
-        setDebugMessage(outcomeText(request));
-    request->deleteLater();
+    showDeviceInfo(enDeviceInfo_SerialNumber, QStringLiteral("Device SN is %1"));
 }
 
 void WdxProtocolTester::getStatus()
 {
-    auto *request = new WdxRequest(readDeviceInfoMessage(enDeviceInfo_DeviceStatus), this);
-    if (!execute(request))
-        return;
-    if (request->status() == WdxRequest::Completed)
-        setDebugMessage(QStringLiteral("Device status is %1").arg(request->replyMessage().data().toText(1)));
-    else
-        setDebugMessage(outcomeText(request));
-    request->deleteLater();
+    showDeviceInfo(enDeviceInfo_DeviceStatus, QStringLiteral("Device status is %1"));
 }
 
 void WdxProtocolTester::getFwStatus()

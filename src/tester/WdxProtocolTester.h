@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QString>
 
+class WdxMessageGeneric;
 class WdxRequest;
 class WdxRequestProcessor;
 
@@ -43,7 +44,7 @@ public:
     // Called once by the application root. Unplugging pauses a running loop, replugging
     // resumes it.
     void setRequestProcessor(WdxRequestProcessor *processor);
-    WdxRequestProcessor *requestProcessor() const { return m_requestProcessor.data(); }
+    WdxRequestProcessor *requestProcessor() const;
 
     int state() const { return m_state; }
     QString stateString() const { return stateText(m_state); }
@@ -126,6 +127,8 @@ private:
     // Runs one diagnostic request to its end; null when it could not be run (nothing to
     // show then). The caller releases the request.
     WdxRequest *execute(WdxRequest *request);
+    void sendWithoutReply(const WdxMessageGeneric &message, const QString &doneText);
+    void showDeviceInfo(quint8 subCode, const QString &format);
     // The status text of a request that did not complete, or empty for Completed.
     static QString outcomeText(const WdxRequest *request);
     static qint64 elapsedMs(const WdxRequest *request);
