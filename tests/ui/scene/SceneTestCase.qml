@@ -25,7 +25,8 @@ TestCase {
         warningGuard.install()
         tryVerify(function() { return loader.status === Loader.Ready }, waitMs)
         tryCompare(wdx, "state", "Polling", waitMs)
-        tryVerify(function() { return scene.valueListsReady }, waitMs, "value lists not loaded")
+        // Slow under the thread sanitizer: three models of the 2281-row delay list among them.
+        tryVerify(function() { return scene.valueListsReady }, 3 * waitMs, "value lists not loaded")
         tryVerify(function() { return findAny("main") !== null }, waitMs)
         waitForRendering(scene)
         // The "Loading, please wait" view fades out and takes clicks until it has gone.
