@@ -2,19 +2,23 @@
 
 #include "app/VelaSettings.h"
 
-#include <QSettings>
-#include <QSignalSpy>
+namespace {
+
+// Every field as one text, in declaration order, so one comparison shows any field that is off.
+QString fieldsOf(const VelaSettings &s)
+{
+    return QStringLiteral("%1,%2 %3x%4 %5 %6 %7 %8 %9").arg(s.windowPosition().x()).arg(s.windowPosition().y()).arg(s.windowSize().width())
+        .arg(s.windowSize().height()).arg(s.logLevel()).arg(s.logMode()).arg(s.developerModeEnabled()).arg(s.isFirstUse()).arg(s.lastVersionToDiscard())
+        + ' ' + QString::number(s.versionCheckEnabled());
+}
+
+const QString kDefaults = QStringLiteral("200,200 640x480 0 3 0 1 2.01 1");
+
+} // namespace
 
 class TstSettings : public QObject
 {
     Q_OBJECT
-
-    static void clearStore()
-    {
-        QSettings store;
-        store.clear();
-        store.sync();
-    }
 
 private slots:
     void initTestCase()
@@ -23,103 +27,59 @@ private slots:
         QCoreApplication::setApplicationName("ORVO Vela settings test");
     }
 
-    void init() { clearStore(); }
+    void init() { QSettings().clear(); }
 
     void emptyStoreGivesDefaults()
     {
         VelaSettings settings;
-        QCOMPARE(settings.windowPosition(), QPoint(200, 200));
-        QCOMPARE(settings.windowSize(), QSize(640, 480));
-        QCOMPARE(settings.logLevel(), 0);
-        QCOMPARE(settings.logMode(), 3);
-        QCOMPARE(settings.developerModeEnabled(), false);
-        QCOMPARE(settings.isFirstUse(), true);
-        QCOMPARE(settings.lastVersionToDiscard(), QStringLiteral("2.01"));
-        QCOMPARE(settings.versionCheckEnabled(), true);
-        // Loading writes nothing.
-        QVERIFY(QSettings().allKeys().isEmpty());
-    }
-
-    void saveWritesEveryKeyInItsGroup()
-    {
-        VelaSettings settings;
-        settings.setWindowPosition(QPoint(-10, 33));
-        settings.setWindowSize(QSize(800, 600));
-        settings.setLogLevel(4);
-        settings.setLogMode(1);
-        settings.setDeveloperModeEnabled(true);
-        settings.setIsFirstUse(false);
-        settings.setLastVersionToDiscard("2.05");
-        settings.setVersionCheckEnabled(false);
-        settings.save();
-
-        QSettings store;
-        QCOMPARE(store.value("WindowSettings/WindowSize").toSize(), QSize(800, 600));
-        QCOMPARE(store.value("WindowSettings/WindowPosition").toPoint(), QPoint(-10, 33));
-        QCOMPARE(store.value("LogSettings/LogLevel").toInt(), 4);
-        QCOMPARE(store.value("LogSettings/LogMode").toInt(), 1);
-        QCOMPARE(store.value("DeveloperMode/DeveloperModeEnabled").toBool(), true);
-        QCOMPARE(store.value("FirstUse/IsFirstUse").toBool(), false);
-        QCOMPARE(store.value("OnlineAppVersion/LastVersionToDiscard").toString(), QStringLiteral("2.05"));
-        QCOMPARE(store.value("OnlineAppVersion/VersionCheckEnabled").toBool(), false);
-        QCOMPARE(store.allKeys().size(), 8);
-
-        VelaSettings reloaded;
-        QCOMPARE(reloaded.windowPosition(), QPoint(-10, 33));
-        QCOMPARE(reloaded.windowSize(), QSize(800, 600));
-        QCOMPARE(reloaded.logLevel(), 4);
-        QCOMPARE(reloaded.logMode(), 1);
-        QCOMPARE(reloaded.developerModeEnabled(), true);
-        QCOMPARE(reloaded.isFirstUse(), false);
-        QCOMPARE(reloaded.lastVersionToDiscard(), QStringLiteral("2.05"));
-        QCOMPARE(reloaded.versionCheckEnabled(), false);
-    }
-
-    void signalsOfLoadResetAndSetters()
-    {
-        VelaSettings settings;
         QSignalSpy changed(&settings, &VelaSettings::settingsChanged);
-
-        // Plain setters stay silent.
-        settings.setLogLevel(2);
-        settings.setDeveloperModeEnabled(true);
-        QCOMPARE(changed.count(), 0);
-
-        // A store holding exactly the defaults still announces one change on load.
-        clearStore();
-        VelaSettings().save();
         settings.load();
-        QCOMPARE(changed.count(), 1);
-        QCOMPARE(settings.logLevel(), 0);
+        QCOMPARE(fieldsOf(settings) + ' ' + QString::number(changed.count()), kDefaults + " 1");
+        QVERIFY(QSettings().allKeys().isEmpty()); // loading writes nothing
     }
 
-    void resetLeavesTheStoreUntilSave()
+    void roundTripThroughTheFile()
     {
-        {
-            VelaSettings settings;
-            settings.setWindowSize(QSize(1024, 700));
-            settings.setLogLevel(5);
-            settings.setDeveloperModeEnabled(true);
-            settings.setIsFirstUse(false);
-            settings.save();
+        const QStringList keys{"WindowSettings/WindowSize", "WindowSettings/WindowPosition", "LogSettings/LogLevel", "LogSettings/LogMode",
+                               "DeveloperMode/DeveloperModeEnabled", "FirstUse/IsFirstUse", "OnlineAppVersion/LastVersionToDiscard",
+                               "OnlineAppVersion/VersionCheckEnabled"};
+        // No two keys of one type agree, so a key read or written under another's name shows; the second row flips every flag.
+        const QList<QPair<QVariantList, QString>> rows = {
+            {{QSize(800, 600), QPoint(-10, 33), 4, 1, true, false, "2.05", false}, "-10,33 800x600 4 1 1 0 2.05 0"},
+            {{QSize(1024, 700), QPoint(12, 7), 2, 0, false, true, "3.10", true}, "12,7 1024x700 2 0 0 1 3.10 1"}};
+        for (const auto &row : rows) {
+            init();
+            for (int i = 0; i < keys.size(); ++i)
+                QSettings().setValue(keys[i], row.first[i]);
+            VelaSettings loaded;
+            QCOMPARE(fieldsOf(loaded), row.second);
+            init(); // save writes every field back under its own key, into the store's file
+            loaded.save();
+            QSettings file(QSettings().fileName(), QSettings::IniFormat);
+            QCOMPARE(file.allKeys().size(), keys.size());
+            for (int i = 0; i < keys.size(); ++i)
+                QVERIFY2(file.value(keys[i]) == row.first[i], qPrintable(keys[i]));
+            QCOMPARE(fieldsOf(VelaSettings()), row.second);
         }
+    }
+
+    void settersAreSilentResetSignalsOnce()
+    {
         VelaSettings settings;
         QSignalSpy changed(&settings, &VelaSettings::settingsChanged);
+        settings.setWindowPosition(QPoint(1, 2)), settings.setWindowSize(QSize(3, 4)), settings.setLogLevel(5);
+        settings.setLogMode(2), settings.setDeveloperModeEnabled(true), settings.setIsFirstUse(false);
+        settings.setLastVersionToDiscard("2.02"), settings.setVersionCheckEnabled(false);
+        QCOMPARE(fieldsOf(settings), QStringLiteral("1,2 3x4 5 2 1 0 2.02 0"));
+        QCOMPARE(changed.count(), 0);
+        settings.save();
         settings.resetToDefault();
         QCOMPARE(changed.count(), 1);
-        QCOMPARE(settings.windowSize(), QSize(640, 480));
-        QCOMPARE(settings.logLevel(), 0);
-        QCOMPARE(settings.developerModeEnabled(), false);
-        QCOMPARE(settings.isFirstUse(), true);
-
-        QSettings store;
-        QCOMPARE(store.value("WindowSettings/WindowSize").toSize(), QSize(1024, 700));
-        QCOMPARE(store.value("LogSettings/LogLevel").toInt(), 5);
-
+        QCOMPARE(fieldsOf(settings), kDefaults);
+        // The store keeps the saved values until the next save.
+        QCOMPARE(fieldsOf(VelaSettings()), QStringLiteral("1,2 3x4 5 2 1 0 2.02 0"));
         settings.save();
-        store.sync();
-        QCOMPARE(store.value("WindowSettings/WindowSize").toSize(), QSize(640, 480));
-        QCOMPARE(store.value("DeveloperMode/DeveloperModeEnabled").toBool(), false);
+        QCOMPARE(fieldsOf(VelaSettings()), kDefaults);
     }
 };
 
