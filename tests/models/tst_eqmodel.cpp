@@ -3,15 +3,15 @@
 #include "models/RVEQBandListModel.h"
 #include "models/RVEq.h"
 
-#include <QAbstractItemModelTester>
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <algorithm>
+
 namespace {
 
-// One write request as the EQ emitted it.
 struct Write
 {
     int channel;
@@ -19,57 +19,54 @@ struct Write
     QList<WdxEqBand *> bands;
 };
 
-class WriteRecorder : public QObject
+// One EQ of channel 1 on the fake clock, the write requests it emits, and reply records lent
+// as the EQ sub-controller lends them (it keeps them and releases them itself).
+class Rig : public QObject
 {
 public:
-    explicit WriteRecorder(RVEq *eq)
+    Rig()
     {
-        connect(eq, &RVEq::notifyRequestToWrite, this,
-                [this](int channel, bool enabled, QList<WdxEqBand *> bands) {
-                    writes.append({channel, enabled, bands});
-                });
+        eq.setChannelIndex(1);
+        connect(&eq, &RVEq::notifyRequestToWrite, this,
+                [this](int channel, bool enabled, QList<WdxEqBand *> bands) { writes.append({channel, enabled, bands}); });
     }
-    QList<Write> writes;
-};
-
-// Lends reply records as the EQ sub-controller does: it keeps them and releases them itself.
-class Lender : public QObject
-{
-public:
-    WdxEqBand *record(quint8 frequency, quint8 gain, quint8 q, quint8 type, bool enabled, bool used)
+    // Control byte: type in bits 0-5, enabled bit 6, used bit 7.
+    WdxEqBand *record(int frequency, int gain = 0, int q = 0, int control = 0xC1)
     {
         auto *band = new WdxEqBand(this);
-        band->setFrequency(frequency);
-        band->setGain(gain);
-        band->setQualityFactor(q);
-        band->setType(type);
-        band->setEnabled(enabled);
-        band->setUsed(used);
+        band->setFrequency(quint8(frequency));
+        band->setGain(quint8(gain));
+        band->setQualityFactor(quint8(q));
+        band->setControl(quint8(control));
+        lent.append(band);
         return band;
     }
-
-    // Still alive and still ours once pending deletions have run.
-    bool untouched(const QList<QPointer<WdxEqBand>> &records) const
+    // Every record lent so far is still alive and still ours once pending deletions have run.
+    bool recordsUntouched()
     {
         flushDeferredDeletes();
-        QCoreApplication::processEvents();
-        for (const auto &r : records) {
-            if (r.isNull() || r->parent() != this)
-                return false;
-        }
-        return true;
+        return std::all_of(lent.begin(), lent.end(), [this](const QPointer<WdxEqBand> &r) { return r && r->parent() == this; });
     }
-};
+    RVEQBand *band(int row) const { return eq.bandAt(row); }
+    QList<int> values(int row) const
+    {
+        const RVEQBand *b = band(row);
+        return {b->frequency(), b->gain(), b->qualityFactor(), b->bandType(), b->isEnabled(), b->isUsed()};
+    }
+    // Display positions of the used rows, 0 for the unused ones.
+    QList<int> positions() const
+    {
+        QList<int> list;
+        for (int row = 0; row < eq.maxBandCount(); ++row)
+            list << (band(row)->isUsed() ? band(row)->displayIndex() : 0);
+        return list;
+    }
 
-QList<QPointer<WdxEqBand>> guarded(const QList<WdxEqBand *> &records)
-{
-    QList<QPointer<WdxEqBand>> result;
-    for (WdxEqBand *r : records) {
-        if (r)
-            result.append(r);
-    }
-    return result;
-}
+    FakeClock clock;
+    RVEq eq;
+    QList<Write> writes;
+    QList<QPointer<WdxEqBand>> lent;
+};
 
 } // namespace
 
@@ -84,639 +81,347 @@ private slots:
     void initTestCase() { m_log = new LogCapture; }
     void cleanupTestCase() { delete m_log; }
 
-    void bandRolesAndIdentity()
+    // Neighbouring roles hold different values, so a role read from its neighbour shows.
+    void bandRoles()
     {
         RVEQBand band(3);
-        QCOMPARE(band.id(), QStringLiteral("3"));
-        QCOMPARE(band.deviceIndex(), 3);
-        QCOMPARE(band.displayIndex(), 3);
-        QCOMPARE(band.bandType(), quint8(RVEQBand::Bell));
-        const auto names = band.roleNames();
-        QCOMPARE(names.size(), 12);
-        QCOMPARE(names.value(257), QByteArray("id"));
-        QCOMPARE(names.value(263), QByteArray("bandType"));
-        QCOMPARE(names.value(268), QByteArray("isUsedString"));
-        QCOMPARE(band.data(257).toString(), QStringLiteral("3"));
-        QCOMPARE(band.data(268).toString(), QStringLiteral("false"));
-        QVERIFY(!band.data(269).isValid());
-        QVERIFY(!band.data(256).isValid());
-
-        QSignalSpy changed(&band, &ListItem::dataChanged);
-        QSignalSpy usedString(&band, &RVEQBand::isUsedStringChanged);
-        band.updateIsUsed(true);
-        QCOMPARE(band.data(268).toString(), QStringLiteral("true"));
-        QCOMPARE(usedString.count(), 1);
-        QCOMPARE(changed.count(), 1);
-        band.updateGain(40);
-        QCOMPARE(band.data(261).toInt(), 40);
-        QCOMPARE(changed.count(), 2);
-        band.updateGain(40);
-        QCOMPARE(changed.count(), 2);
+        band.updateDisplayIndex(6);
+        band.updateFrequency(40);
+        band.updateGain(41);
+        band.updateQualityFactor(42);
+        band.updateBandType(5);
+        band.updateIsEnabled(true);
+        band.setIsSelected(true);
+        const QList<QByteArray> names{"id", "deviceIndex", "displayIndex", "frequency", "gain", "qualityFactor",
+                                      "bandType", "isEnabled", "isMoreOpen", "isSelected", "isUsed", "isUsedString"};
+        const QVariantList values{"3", 3, 6, 40, 41, 42, 5, true, false, true, false, "false"};
+        QCOMPARE(band.roleNames().size(), names.size());
+        for (int i = 0; i < names.size(); ++i) {
+            QCOMPARE(band.roleNames().value(257 + i), names.at(i));
+            QCOMPARE(band.data(257 + i), values.at(i));
+        }
+        QVERIFY(!band.data(256).isValid() && !band.data(269).isValid());
     }
 
-    void setterWritesEvenWhenUnchanged()
+    // Frequency, gain and Q write even when unchanged; flags and type only on a change;
+    // selection and the detail panel never. Every change refreshes the row.
+    void bandChangesRefreshTheRowAndSettersWrite()
     {
         RVEQBand band(0);
+        SignalTrace trace(&band);
+        band.updateIsUsed(true);
+        band.updateGain(40);
+        band.updateGain(40);
+        QCOMPARE(band.data(268).toString(), QStringLiteral("true"));
+        trace.events.sort();
+        QCOMPARE(trace.events, QStringList({"dataChanged", "dataChanged", "gainChanged", "isUsedChanged", "isUsedStringChanged"}));
         QSignalSpy writes(&band, &RVEQBand::notifyRequestToWrite);
-        QSignalSpy frequency(&band, &RVEQBand::frequencyChanged);
         band.setFrequency(0);
-        band.setGain(0);
+        band.setGain(40);
         band.setQualityFactor(0);
-        QCOMPARE(writes.count(), 3);
-        QCOMPARE(frequency.count(), 0);
-        band.setFrequency(50);
-        QCOMPARE(writes.count(), 4);
-        QCOMPARE(frequency.count(), 1);
-        // Flags and type only write on a change.
+        band.setBandType(1);
         band.setIsEnabled(false);
-        band.setIsUsed(false);
-        band.setBandType(RVEQBand::Bell);
-        QCOMPARE(writes.count(), 4);
-        band.setIsEnabled(true);
         band.setIsUsed(true);
-        QCOMPARE(writes.count(), 6);
+        band.setIsSelected(true);
+        band.setIsMoreOpen(true);
+        QCOMPARE(writes.count(), 3);
+        band.setIsEnabled(true);
+        band.setIsUsed(false);
+        QCOMPARE(writes.count(), 5);
     }
 
+    // Bell (1) and notch (6) allow Q from 0; every other type from 17. A user's type change
+    // widens a narrower Q silently and writes; a reported type keeps the Q as read.
+    void typeChangeMovesTheQMinimum_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("q");
+        QTest::addColumn<int>("to");
+        QTest::addColumn<bool>("reported");
+        QTest::addColumn<int>("expectedQ");
+        QTest::addColumn<int>("minimum");
+        QTest::newRow("high pass to bell keeps Q") << 2 << 20 << 1 << false << 20 << 0;
+        QTest::newRow("bell Q 5 to low shelf") << 1 << 5 << 5 << false << 17 << 17;
+        QTest::newRow("bell Q 16 to high pass") << 1 << 16 << 2 << false << 17 << 17;
+        QTest::newRow("bell Q 18 to low pass") << 1 << 18 << 3 << false << 18 << 17;
+        QTest::newRow("notch Q 3 to thru") << 6 << 3 << 0 << false << 17 << 17;
+        QTest::newRow("high pass Q 20 to notch") << 2 << 20 << 6 << false << 20 << 0;
+        QTest::newRow("reported low shelf") << 1 << 3 << 5 << true << 3 << 17;
+    }
     void typeChangeMovesTheQMinimum()
     {
+        QFETCH(int, from);
+        QFETCH(int, q);
+        QFETCH(int, to);
+        QFETCH(bool, reported);
+        QFETCH(int, expectedQ);
+        QFETCH(int, minimum);
         RVEQBand band(0);
-        band.setBandType(RVEQBand::HighPass);
-        QCOMPARE(band.minQualityFactor(), 17);
-        QCOMPARE(band.qualityFactor(), quint8(17));
-
-        // To bell: the minimum drops, Q stays.
-        QSignalSpy q(&band, &RVEQBand::qualityFactorChanged);
-        QSignalSpy writes(&band, &RVEQBand::notifyRequestToWrite);
-        band.setQualityFactor(20);
-        band.setBandType(RVEQBand::Bell);
         QCOMPARE(band.minQualityFactor(), 0);
-        QCOMPARE(band.qualityFactor(), quint8(20));
-        band.setQualityFactor(5);
-        q.clear();
-        writes.clear();
-
-        // A narrow bell turned into a shelf is widened to the shelf's minimum, silently.
-        QSignalSpy type(&band, &RVEQBand::bandTypeChanged);
-        QSignalSpy row(&band, &ListItem::dataChanged);
-        band.setBandType(RVEQBand::LowShelf);
-        QCOMPARE(band.qualityFactor(), quint8(17));
-        QCOMPARE(band.minQualityFactor(), 17);
-        QCOMPARE(q.count(), 0);
-        QCOMPARE(type.count(), 1);
-        QVERIFY(row.count() >= 1);
-        QCOMPARE(band.data(RVEQBand::QualityFactorRole).toInt(), 17);
-        QCOMPARE(writes.count(), 1);
-
-        // Notch is as free as bell; a wide Q is never narrowed.
-        band.setQualityFactor(30);
-        band.setBandType(RVEQBand::Notch);
-        QCOMPARE(band.minQualityFactor(), 0);
-        QCOMPARE(band.qualityFactor(), quint8(30));
+        band.updateBandType(quint8(from));
+        band.updateQualityFactor(quint8(q));
+        SignalTrace trace(&band);
+        reported ? band.updateBandType(quint8(to)) : band.setBandType(quint8(to));
+        band.setBandType(quint8(to)); // the same type again: nothing
+        QCOMPARE((QList<int>{band.bandType(), band.data(262).toInt(), band.minQualityFactor()}), (QList<int>{to, expectedQ, minimum}));
+        QCOMPARE(trace.count("notifyRequestToWrite"), reported ? 0 : 1);
+        QCOMPARE(trace.count("bandTypeChanged"), 1);
+        QCOMPARE(trace.count("qualityFactorChanged"), 0);
     }
 
-    void editLogLines()
+    void logLines()
     {
-        RVEq eq;
-        eq.setChannelIndex(1);
+        Rig r;
         m_log->clear();
-        eq.bandAt(2)->updateBandType(RVEQBand::Notch);
-        eq.bandAt(2)->updateIsEnabled(true);
-        eq.bandAt(2)->updateIsEnabled(true); // unchanged: no line
-        QCOMPARE(m_log->count("RVEQBand", "updateBandType", "updating band type value to 6"), 1);
-        QCOMPARE(m_log->count("RVEQBand", "updateIsEnabled", "updating band isEnabled value to true"), 1);
-        // Each refreshed row of the band list is reported for the channel.
-        QCOMPARE(m_log->count("RVEq", "onDataChanged", "Data changed for channel 1"), 2);
-    }
-
-    void bandComparison()
-    {
-        RVEQBand a(0), b(1);
-        a.updateFrequency(40);
-        b.updateFrequency(40);
-        a.updateIsUsed(true);
-        b.updateIsEnabled(true);
-        QVERIFY(a == b); // enabled, used and indexes take no part
-        b.updateGain(1);
-        QVERIFY(a != b);
-        QVERIFY(a < b);
-        a.updateGain(1);
-        a.updateQualityFactor(3);
-        QVERIFY(b < a);
-        b.updateQualityFactor(3);
-        b.updateBandType(RVEQBand::Notch);
-        QVERIFY(a < b);
-        a.updateFrequency(39);
-        a.updateBandType(RVEQBand::BandPassParallel);
-        QVERIFY(a < b);
+        r.band(2)->updateBandType(6);
+        r.band(2)->updateIsEnabled(true);
+        r.band(2)->updateIsEnabled(true);
+        r.eq.selectBand(3);
+        QCOMPARE(m_log->count("RVEQBand", "updateBandType", "updating band type value to 6")
+                     + m_log->count("RVEQBand", "updateIsEnabled", "updating band isEnabled value to true")
+                     + m_log->count("RVEq", "selectBand", "Selecting band 3 for channel 1"), 3);
+        QCOMPARE(m_log->count("RVEq", "onDataChanged", "Data changed for channel 1"), 3); // one per refreshed row
     }
 
     void displayOrderFollowsFrequency()
     {
-        RVEq eq;
-        QSignalSpy last(&eq, &RVEq::lastUsedFrequencyChanged);
-        QVERIFY(eq.addBand(60));
-        QVERIFY(eq.addBand(20));
-        QVERIFY(eq.addBand(90));
-        QCOMPARE(eq.bandAt(0)->displayIndex(), 2);
-        QCOMPARE(eq.bandAt(1)->displayIndex(), 1);
-        QCOMPARE(eq.bandAt(2)->displayIndex(), 3);
-        QCOMPARE(eq.lastUsedFrequency(), 90);
-        QCOMPARE(eq.usedBandCount(), 3);
-        eq.removeBand(2);
-        QCOMPARE(eq.lastUsedFrequency(), 60);
-        QCOMPARE(eq.bandAt(2)->frequency(), quint8(90)); // values stay in the slot
-        eq.removeAllBands();
-        QCOMPARE(eq.lastUsedFrequency(), -1);
+        Rig r;
+        QSignalSpy last(&r.eq, &RVEq::lastUsedFrequencyChanged);
+        QVERIFY(r.eq.addBand(60) && r.eq.addBand(20) && r.eq.addBand(90));
+        QCOMPARE(r.positions(), (QList<int>{2, 1, 3, 0, 0, 0, 0, 0}));
+        QCOMPARE(r.eq.lastUsedFrequency(), 90);
+        r.eq.removeBand(2);
+        QCOMPARE(r.eq.lastUsedFrequency(), 60);
+        QCOMPARE(r.values(2), (QList<int>{90, 0, 0, 1, 0, 0})); // values stay in the slot
+        r.eq.removeAllBands();
+        QCOMPARE(r.eq.lastUsedFrequency(), -1);
         QCOMPARE(last.count(), 4); // -1 to 60, 90, back to 60, then -1
-    }
-
-    void equalFrequenciesOrderByGainQAndType()
-    {
-        RVEq eq;
-        QVERIFY(eq.addBand(50, 40, 10, true, RVEQBand::Bell));
-        QVERIFY(eq.addBand(50, 30, 10, true, RVEQBand::Bell));
-        QVERIFY(eq.addBand(50, 30, 5, true, RVEQBand::Notch));
-        QVERIFY(eq.addBand(50, 30, 5, true, RVEQBand::Bell));
-        QCOMPARE(eq.bandAt(3)->displayIndex(), 1);
-        QCOMPARE(eq.bandAt(2)->displayIndex(), 2);
-        QCOMPARE(eq.bandAt(1)->displayIndex(), 3);
-        QCOMPARE(eq.bandAt(0)->displayIndex(), 4);
+        // Equal frequencies: gain, then Q, then type.
+        QVERIFY(r.eq.addBand(50, 40, 10, true, 1) && r.eq.addBand(50, 30, 10, true, 1));
+        QVERIFY(r.eq.addBand(50, 30, 5, true, 6) && r.eq.addBand(50, 30, 5, true, 1));
+        QCOMPARE(r.positions(), (QList<int>{4, 3, 2, 1, 0, 0, 0, 0}));
     }
 
     void addBandFillsTheFirstFreeSlotAndWrites()
     {
-        RVEq eq;
-        eq.setChannelIndex(1);
-        WriteRecorder recorder(&eq);
-        QSignalSpy used(&eq, &RVEq::usedBandCountChanged);
-        QVERIFY(eq.addBand(30, 40, 12, false, RVEQBand::HighShelf));
-        RVEQBand *band = eq.bandAt(0);
-        QVERIFY(band->isUsed());
-        QVERIFY(!band->isEnabled());
-        QCOMPARE(band->frequency(), quint8(30));
-        QCOMPARE(band->gain(), quint8(40));
-        QCOMPARE(band->qualityFactor(), quint8(12));
-        QCOMPARE(band->bandType(), quint8(RVEQBand::HighShelf));
-        QVERIFY(band->isSelected());
-        QCOMPARE(eq.selectedBandId(), 0);
-        QCOMPARE(used.count(), 1);
-        QCOMPARE(recorder.writes.size(), 1);
-
-        // Defaults: bell, enabled, all indexes 0.
-        eq.removeBand(0);
-        QVERIFY(eq.addBand(10));
-        QCOMPARE(eq.bandAt(0)->bandType(), quint8(RVEQBand::Bell));
-        QVERIFY(eq.bandAt(0)->isEnabled());
-        QCOMPARE(eq.bandAt(0)->gain(), quint8(0));
+        Rig r;
+        QVERIFY(r.eq.addBand(30) && r.eq.addBand(31));
+        r.eq.removeBand(0);
+        r.writes.clear();
+        SignalTrace trace(&r.eq);
+        QVERIFY(r.eq.addBand(70, 40, 12, false, 4));
+        QCOMPARE(r.values(0), (QList<int>{70, 40, 12, 4, 0, 1}));
+        QCOMPARE(r.positions(), (QList<int>{2, 1, 0, 0, 0, 0, 0, 0}));
+        QVERIFY(r.band(0)->isSelected() && !r.band(1)->isSelected());
+        QCOMPARE(r.eq.selectedBandId(), 0);
+        QCOMPARE(trace.count("usedBandCountChanged") + trace.count("selectedBandIdChanged"), 2);
+        QCOMPARE(r.writes.size(), 1);
+        r.eq.removeAllBands();
+        QVERIFY(r.eq.addBand(10)); // defaults: bell, enabled, indexes 0
+        QCOMPARE(r.values(0), (QList<int>{10, 0, 0, 1, 1, 1}));
     }
 
-    void fullEqRefusesAndStillReorders()
-    {
-        RVEq eq;
-        for (int i = 0; i < 8; ++i)
-            QVERIFY(eq.addBand(quint8(80 - i * 10)));
-        QVERIFY(eq.isFull());
-        // Reorder hook: change a frequency without reordering, then try to add.
-        eq.bandAt(0)->updateFrequency(1);
-        QCOMPARE(eq.bandAt(0)->displayIndex(), 8);
-        WriteRecorder recorder(&eq);
-        QVERIFY(!eq.addBand(100));
-        QCOMPARE(recorder.writes.size(), 0);
-        QCOMPARE(eq.bandAt(0)->displayIndex(), 1);
-        QCOMPARE(eq.usedBandCount(), 8);
-    }
-
+    // Every write carries all 8 slots in row order, the unused ones with bit 7 clear.
     void writeRequestCarriesEverySlot()
     {
-        RVEq eq;
-        eq.setChannelIndex(0);
-        QVERIFY(eq.addBand(20, 30, 4, true, RVEQBand::Bell));
-        QVERIFY(eq.addBand(70, 50, 25, false, RVEQBand::LowPass));
-        WriteRecorder recorder(&eq);
-        eq.removeBand(0);
-        QCOMPARE(recorder.writes.size(), 1);
-        const Write &write = recorder.writes.first();
-        QCOMPARE(write.channel, 0);
-        QVERIFY(write.enabled);
-        QCOMPARE(write.bands.size(), 8);
-        for (WdxEqBand *band : write.bands)
-            QCOMPARE(band->parent(), static_cast<QObject *>(&eq));
-        QCOMPARE(write.bands[0]->isUsed(), false);
-        QCOMPARE(write.bands[0]->frequency(), quint8(20));
-        const WdxEqBand *second = write.bands[1];
-        QVERIFY(second->isUsed());
-        QVERIFY(!second->isEnabled());
-        QCOMPARE(second->frequency(), quint8(70));
-        QCOMPARE(second->gain(), quint8(50));
-        QCOMPARE(second->qualityFactor(), quint8(25));
-        QCOMPARE(second->type(), quint8(RVEQBand::LowPass));
-        QCOMPARE(second->control(), quint8(0x80 | RVEQBand::LowPass));
-        for (int i = 2; i < 8; ++i)
-            QCOMPARE(write.bands[i]->control() & 0x80, 0);
-
-        // Switching the whole EQ writes with the new state.
-        QSignalSpy enabled(&eq, &RVEq::isEnabledChanged);
-        QSignalSpy data(&eq, &RVEq::dataChanged);
-        eq.setIsEnabled(false);
-        eq.setIsEnabled(false);
-        QCOMPARE(enabled.count(), 1);
-        QVERIFY(data.count() >= 1);
-        QCOMPARE(recorder.writes.size(), 2);
-        QVERIFY(!recorder.writes.last().enabled);
-
-        // A band edit reaches the EQ as one write.
-        eq.bandAt(1)->setGain(50);
-        QCOMPARE(recorder.writes.size(), 3);
+        Rig r;
+        QVERIFY(r.eq.addBand(20, 30, 4, true, 1) && r.eq.addBand(70, 50, 25, false, 3));
+        r.writes.clear();
+        r.eq.removeBand(0);
+        r.band(1)->updateIsEnabled(true);
+        r.band(1)->setBandType(5);
+        r.eq.setIsEnabled(false);
+        r.eq.setIsEnabled(false);
+        QCOMPARE(r.writes.size(), 3);
+        QList<int> seen;
+        for (const Write &write : r.writes) {
+            seen << write.channel << write.enabled << write.bands.size();
+            for (WdxEqBand *band : write.bands)
+                seen << band->frequency() << band->gain() << band->qualityFactor() << band->control() << (band->parent() == &r.eq);
+        }
+        const QList<int> rest{0, 0, 0, 1, 1, 0, 0, 0, 1, 1, 0, 0, 0, 1, 1, 0, 0, 0, 1, 1, 0, 0, 0, 1, 1, 0, 0, 0, 1, 1};
+        QCOMPARE(seen, QList<int>({1, 1, 8, 20, 30, 4, 0x01, 1, 70, 50, 25, 0x83, 1}) + rest
+                           + QList<int>({1, 1, 8, 20, 30, 4, 0x01, 1, 70, 50, 25, 0xC5, 1}) + rest
+                           + QList<int>({1, 0, 8, 20, 30, 4, 0x01, 1, 70, 50, 25, 0xC5, 1}) + rest);
     }
 
     void selection()
     {
-        RVEq eq;
-        eq.setChannelIndex(0);
-        eq.selectNextBand();
-        QCOMPARE(eq.selectedBandId(), -1);
-        QVERIFY(eq.addBand(60)); // slot 0
-        QVERIFY(eq.addBand(20)); // slot 1
-        QVERIFY(eq.addBand(90)); // slot 2
-        QCOMPARE(eq.selectedBandId(), 2);
-        m_log->clear();
-        eq.selectBand(1);
-        QCOMPARE(m_log->count("RVEq", "selectBand", "Selecting band 1 for channel 0"), 1);
-        QVERIFY(eq.bandAt(1)->isSelected());
-        QVERIFY(!eq.bandAt(2)->isSelected());
-
-        eq.selectNextBand(); // 20 -> 60
-        QCOMPARE(eq.selectedBandId(), 0);
-        eq.selectNextBand(); // 60 -> 90
-        QCOMPARE(eq.selectedBandId(), 2);
-        eq.selectNextBand(); // last wraps to the first
-        QCOMPARE(eq.selectedBandId(), 1);
-        eq.selectLastUsedBand();
-        QCOMPARE(eq.selectedBandId(), 2);
-        eq.selectFirstUsedBand();
-        QCOMPARE(eq.selectedBandId(), 1);
-
-        // Selected from the band itself (QML writes isSelected).
-        QSignalSpy selected(&eq, &RVEq::selectedBandIdChanged);
-        eq.bandAt(0)->setIsSelected(true);
-        QCOMPARE(eq.selectedBandId(), 0);
-        QCOMPARE(selected.count(), 1);
-
-        eq.clearSelected();
-        QCOMPARE(eq.selectedBandId(), -1);
-        for (int i = 0; i < 8; ++i)
-            QVERIFY(!eq.bandAt(i)->isSelected());
-        eq.selectNextBand(); // no selection: the first
-        QCOMPARE(eq.selectedBandId(), 1);
-
-        // Removing another band keeps the selection; removing the selected one ends it.
-        eq.removeBand(0);
-        QCOMPARE(eq.selectedBandId(), 1);
+        Rig r;
+        r.eq.selectNextBand();
+        QCOMPARE(r.eq.selectedBandId(), -1);
+        QVERIFY(r.eq.addBand(60) && r.eq.addBand(20) && r.eq.addBand(90)); // slots 0, 1, 2
+        QSignalSpy selected(&r.eq, &RVEq::selectedBandIdChanged);
+        QList<int> walk;
+        for (auto step : {&RVEq::selectFirstUsedBand, &RVEq::selectNextBand, &RVEq::selectNextBand, &RVEq::selectNextBand,
+                          &RVEq::selectLastUsedBand, &RVEq::clearSelected, &RVEq::selectNextBand}) {
+            (r.eq.*step)();
+            walk << r.eq.selectedBandId();
+        }
+        QCOMPARE(walk, (QList<int>{1, 0, 2, 1, 2, -1, 1})); // 20, 60, 90, wraps to 20; last 90; none; first
+        QCOMPARE(selected.count(), 7);
+        QVERIFY(r.band(1)->isSelected() && !r.band(2)->isSelected());
+        r.band(0)->setIsSelected(true); // the scene writes isSelected
+        QCOMPARE(r.eq.selectedBandId(), 0);
+        r.eq.removeBand(1); // another band: the selection stays
+        QCOMPARE(r.eq.selectedBandId(), 0);
         selected.clear();
-        eq.removeBand(1);
-        QCOMPARE(eq.selectedBandId(), -1);
+        r.eq.removeBand(0);
+        r.eq.selectBand(8);
+        r.eq.selectBand(-1);
+        QCOMPARE(r.eq.selectedBandId(), -1);
         QCOMPARE(selected.count(), 1);
-        eq.selectBand(8); // outside: ignored
-        QCOMPARE(eq.selectedBandId(), -1);
-
-        eq.selectBand(2);
-        eq.removeAllBands();
-        QCOMPARE(eq.selectedBandId(), -1);
-        eq.selectFirstUsedBand();
-        QCOMPARE(eq.selectedBandId(), -1);
-        eq.selectBand(3);
-        selected.clear();
-        eq.selectLastUsedBand();
-        QCOMPARE(eq.selectedBandId(), -1);
-        QCOMPARE(selected.count(), 1);
+        r.eq.selectBand(7);
+        QCOMPARE(r.eq.selectedBandId(), 7);
+        r.eq.removeAllBands();
+        r.eq.selectBand(3);
+        r.eq.selectFirstUsedBand(); // nothing used: no selection
+        QCOMPARE(r.eq.selectedBandId(), -1);
     }
 
-    void expandedBand()
+    // A band's used state drives the count, fullness and the open band: one signal each per
+    // change; anything else, or no change, signals none of them.
+    void usedStateDrivesTheDerivedSignals()
     {
-        RVEq eq;
-        QVERIFY(eq.addBand(60));
-        QVERIFY(eq.addBand(20));
-        QSignalSpy index(&eq, &RVEq::moreOpenIndexChanged);
-        QSignalSpy has(&eq, &RVEq::hasMoreOpenChanged);
-        eq.setIsMoreOpen(0, true);
-        QVERIFY(eq.hasMoreOpen());
-        QCOMPARE(eq.moreOpenIndex(), 2); // display position of slot 0
-        QVERIFY(index.count() >= 1);
-        QVERIFY(has.count() >= 1);
-        eq.setIsMoreOpen(5, true); // an unused slot opens nothing, and closes the others
-        QVERIFY(!eq.hasMoreOpen());
-        eq.setIsMoreOpen(1, true);
-        QCOMPARE(eq.moreOpenIndex(), 1);
-        eq.selectBand(0); // selecting another band folds the open one
-        QVERIFY(!eq.hasMoreOpen());
-        eq.setIsMoreOpen(1, true);
-        eq.clearMoreOpen();
-        QCOMPARE(eq.moreOpenIndex(), -1);
+        Rig r;
+        SignalTrace trace(&r.eq);
+        auto counts = [&] {
+            QList<int> c;
+            for (const char *name : {"usedBandCountChanged", "isFullChanged", "hasMoreOpenChanged", "moreOpenIndexChanged"})
+                c << trace.count(QLatin1String(name));
+            trace.events.clear();
+            return c;
+        };
+        const QList<int> once{1, 1, 1, 1}, none{0, 0, 0, 0};
+        for (int i = 0; i < 7; ++i)
+            r.band(i)->updateIsUsed(true);
+        QCOMPARE(counts(), (QList<int>{7, 7, 7, 7}));
+        QVERIFY(!r.eq.isFull());
+        r.band(7)->setIsUsed(true);
+        QVERIFY(r.eq.isFull());
+        QCOMPARE(counts(), once);
+        r.band(7)->setIsUsed(true);
+        r.band(7)->setGain(9);
+        QCOMPARE(counts(), none);
+        r.band(7)->updateIsUsed(false);
+        QVERIFY(!r.eq.isFull());
+        QCOMPARE(counts(), once);
+        // Opening another band closes the open one; an unused slot opens nothing, selecting
+        // another band folds it. Removing the open band closes and frees it.
+        r.eq.setIsMoreOpen(1, true);
+        r.eq.setIsMoreOpen(2, true);
+        QCOMPARE(r.eq.moreOpenIndex(), 2);
+        QCOMPARE(counts(), (QList<int>{0, 0, 3, 3}));
+        r.eq.setIsMoreOpen(7, true);
+        QCOMPARE(r.eq.moreOpenIndex(), -1);
+        r.eq.setIsMoreOpen(3, true);
+        r.eq.selectBand(4);
+        QVERIFY(!r.eq.hasMoreOpen());
+        r.eq.setIsMoreOpen(2, true);
+        QCOMPARE(counts(), (QList<int>{0, 0, 4, 4}));
+        r.eq.removeBand(2);
+        QCOMPARE(counts(), (QList<int>{1, 1, 2, 2}));
+        r.clock.advance(3000);
+        r.eq.onEqRead(1, true, {r.record(0, 0, 0, 1), r.record(0, 0, 0, 1), r.record(0, 0, 0, 1), r.record(0, 0, 0, 1),
+                                r.record(0, 0, 0, 1), r.record(5), r.record(0, 0, 0, 1)});
+        QCOMPARE(r.eq.usedBandCount(), 1);
+        QCOMPARE(counts(), (QList<int>{5, 5, 5, 5}));
+        QVERIFY(r.eq.addBand(10));
+        QCOMPARE(counts(), once);
     }
 
     void copyAndPasteBand()
     {
-        RVEq eq;
-        QVERIFY(eq.addBand(60, 50, 7, true, RVEQBand::Notch));
-        QSignalSpy hasCopy(&eq, &RVEq::hasCopyChanged);
-        eq.pasteBand(3); // nothing copied yet
-        QVERIFY(!eq.bandAt(3)->isUsed());
-        eq.copyBand(0);
-        QVERIFY(eq.hasCopy());
-        QCOMPARE(hasCopy.count(), 1);
-        WriteRecorder recorder(&eq);
-        eq.pasteBand(3);
-        QCOMPARE(recorder.writes.size(), 0);
-        QVERIFY(*eq.bandAt(3) == *eq.bandAt(0));
-        QVERIFY(eq.bandAt(3)->isUsed());
-        QVERIFY(eq.bandAt(3)->isEnabled());
-        QCOMPARE(eq.usedBandCount(), 2);
-        // Only the row changes; ordering is a separate step.
-        QCOMPARE(eq.bandAt(3)->displayIndex(), 3);
-        eq.orderByFrequency();
-        QCOMPARE(eq.bandAt(3)->displayIndex(), 2);
-        eq.clearCopyBand();
-        QVERIFY(!eq.hasCopy());
-        QCOMPARE(hasCopy.count(), 2);
-        QVERIFY(eq.existBandAtFrequency(60));
-        QVERIFY(eq.existBandAtFrequency(0)); // unused slots count too
-        QVERIFY(!eq.existBandAtFrequency(61));
+        Rig r;
+        QVERIFY(r.eq.addBand(60, 50, 7, true, 6));
+        r.eq.pasteBand(3); // nothing copied yet
+        QVERIFY(!r.band(3)->isUsed());
+        r.eq.copyBand(0);
+        r.band(0)->updateGain(10); // the copy is a snapshot
+        r.eq.pasteBand(3);
+        QCOMPARE(r.writes.size(), 1); // the addition's only
+        QCOMPARE(r.values(3), (QList<int>{60, 50, 7, 6, 1, 1}));
+        QCOMPARE(r.band(3)->displayIndex(), 3); // ordering is a separate step
+        QSignalSpy hasCopy(&r.eq, &RVEq::hasCopyChanged);
+        r.eq.clearCopyBand();
+        QVERIFY(!r.eq.hasCopy() && hasCopy.count() == 1);
+        QVERIFY(r.eq.existBandAtFrequency(60) && r.eq.existBandAtFrequency(0)); // unused slots count too
+        QVERIFY(!r.eq.existBandAtFrequency(61));
     }
 
+    // A reply for this channel is applied row by row and raises no write.
     void replyFromTheDeviceIsApplied()
     {
-        FakeClock clock;
-        Lender lender;
-        RVEq eq;
-        eq.setChannelIndex(1);
-        clock.advance(RVEq::kReplyGuardMs);
-        WriteRecorder recorder(&eq);
-        QSignalSpy enabled(&eq, &RVEq::isEnabledChanged);
-        QList<WdxEqBand *> records;
-        records << lender.record(80, 40, 10, RVEQBand::Bell, true, true)
-                << lender.record(10, 36, 20, RVEQBand::HighPass, false, true);
-        for (int i = 2; i < 8; ++i)
-            records << lender.record(0, 0, 0, RVEQBand::Bell, false, false);
-        const auto watch = guarded(records);
-
-        eq.onEqRead(0, false, records); // the other channel's reply
-        QVERIFY(eq.isEnabled());
-        QCOMPARE(eq.usedBandCount(), 0);
-        QVERIFY(lender.untouched(watch));
-
-        eq.onEqRead(1, false, records);
-        QVERIFY(!eq.isEnabled());
-        QCOMPARE(enabled.count(), 1);
-        QCOMPARE(eq.usedBandCount(), 2);
-        QCOMPARE(eq.bandAt(0)->frequency(), quint8(80));
-        QCOMPARE(eq.bandAt(1)->bandType(), quint8(RVEQBand::HighPass));
-        QVERIFY(!eq.bandAt(1)->isEnabled());
-        QCOMPARE(eq.bandAt(1)->displayIndex(), 1);
-        QCOMPARE(eq.bandAt(0)->displayIndex(), 2);
-        QCOMPARE(eq.lastUsedFrequency(), 80);
-        QCOMPARE(recorder.writes.size(), 0);
-        // The records are only lent: the sender releases them.
-        QVERIFY(lender.untouched(watch));
-    }
-
-    void replyRecordCountComesFromTheDevice()
-    {
-        FakeClock clock;
-        Lender lender;
-        RVEq eq;
-        eq.setChannelIndex(0);
+        Rig r;
         for (int i = 0; i < 5; ++i)
-            QVERIFY(eq.addBand(quint8(10 + i)));
-        clock.advance(RVEq::kReplyGuardMs);
-
-        // Fewer records than bands: only the rows with a record change.
-        QList<WdxEqBand *> few;
-        few << lender.record(100, 1, 1, RVEQBand::Notch, true, true)
-            << lender.record(101, 2, 2, RVEQBand::Bell, true, false);
-        auto watch = guarded(few);
-        eq.onEqRead(0, true, few);
-        QCOMPARE(eq.bandAt(0)->frequency(), quint8(100));
-        QCOMPARE(eq.bandAt(0)->bandType(), quint8(RVEQBand::Notch));
-        QVERIFY(!eq.bandAt(1)->isUsed());
-        for (int i = 2; i < 5; ++i) {
-            QCOMPARE(eq.bandAt(i)->frequency(), quint8(10 + i));
-            QVERIFY(eq.bandAt(i)->isUsed());
-        }
-        QCOMPARE(eq.usedBandCount(), 4);
-        QVERIFY(lender.untouched(watch));
-
-        // No records at all: the on/off state still applies.
-        eq.onEqRead(0, false, QList<WdxEqBand *>());
-        QVERIFY(!eq.isEnabled());
-        QCOMPARE(eq.usedBandCount(), 4);
-
-        // More records than bands: the extra ones are dropped, and left alone too.
-        QList<WdxEqBand *> many;
-        for (int i = 0; i < 10; ++i)
-            many << lender.record(quint8(50 + i), 36, 0, RVEQBand::Bell, true, true);
-        many.insert(3, nullptr);
-        watch = guarded(many);
-        eq.onEqRead(0, true, many);
-        QCOMPARE(eq.bandAt(3)->frequency(), quint8(13)); // row 3 had no record: unchanged
-        QCOMPARE(eq.bandAt(4)->frequency(), quint8(53));
-        QCOMPARE(eq.usedBandCount(), 8);
-        QCOMPARE(eq.bandAt(7)->frequency(), quint8(56));
-        QCOMPARE(eq.lastUsedFrequency(), 56);
-        QVERIFY(lender.untouched(watch));
+            QVERIFY(r.eq.addBand(quint8(10 + i)));
+        r.clock.advance(3000);
+        SignalTrace trace(&r.eq);
+        const QList<WdxEqBand *> records{r.record(80, 40, 10, 0xC1), r.record(12, 36, 20, 0x82), r.record(0, 0, 0, 0x01)};
+        r.eq.onEqRead(0, false, records); // the other channel's reply
+        QVERIFY(trace.events.isEmpty());
+        r.eq.onEqRead(1, false, records);
+        QVERIFY(!r.eq.isEnabled());
+        QCOMPARE(trace.count("isEnabledChanged"), 1);
+        QCOMPARE(r.values(0), (QList<int>{80, 40, 10, 1, 1, 1}));
+        QCOMPARE(r.values(1), (QList<int>{12, 36, 20, 2, 0, 1}));
+        QCOMPARE(r.values(2), (QList<int>{0, 0, 0, 1, 0, 0}));
+        QCOMPARE(r.positions(), (QList<int>{4, 1, 0, 2, 3, 0, 0, 0})); // rows 3 and 4 had no record
+        QCOMPARE(r.eq.lastUsedFrequency(), 80);
+        QCOMPARE(r.writes.size(), 5);
+        QVERIFY(r.recordsUntouched()); // only lent: the sender releases them
     }
 
+    // Discarded for 2999 ms after a write request, applied at 3000 ms; never while editing.
     void replyGuardAfterAWrite()
     {
-        FakeClock clock;
-        Lender lender;
-        RVEq eq;
-        eq.setChannelIndex(0);
-        clock.advance(RVEq::kReplyGuardMs);
-        QVERIFY(eq.addBand(40));
-
-        clock.advance(2000);
+        Rig r;
+        r.clock.advance(3000);
+        QVERIFY(r.eq.addBand(40));
+        auto replyApplied = [&](int frequency) {
+            r.eq.onEqRead(1, true, {r.record(frequency)});
+            return r.band(0)->frequency() == frequency;
+        };
+        r.clock.advance(2000);
         m_log->clear();
-        auto records = QList<WdxEqBand *>() << lender.record(99, 0, 0, RVEQBand::Bell, true, true);
-        auto watch = guarded(records);
-        eq.onEqRead(0, true, records);
-        QCOMPARE(eq.bandAt(0)->frequency(), quint8(40));
-        QCOMPARE(m_log->count("RVEq", "onEqRead", "editor under use, reply discarded"), 1);
-        QVERIFY(lender.untouched(watch)); // discarded records are left alone as well
-
-        clock.advance(999);
-        eq.onEqRead(0, true, QList<WdxEqBand *>() << lender.record(98, 0, 0, RVEQBand::Bell, true, true));
-        QCOMPARE(eq.bandAt(0)->frequency(), quint8(40));
+        QVERIFY(!replyApplied(99));
+        r.clock.advance(999);
+        QVERIFY(!replyApplied(98));
+        r.clock.advance(1);
+        QVERIFY(replyApplied(97));
         QCOMPARE(m_log->count("RVEq", "onEqRead", "editor under use, reply discarded"), 2);
-
-        clock.advance(1);
-        m_log->clear();
-        eq.onEqRead(0, true, QList<WdxEqBand *>() << lender.record(97, 0, 0, RVEQBand::Bell, true, true));
-        QCOMPARE(eq.bandAt(0)->frequency(), quint8(97));
-        QCOMPARE(m_log->count("RVEq", "onEqRead", "editor under use, reply discarded"), 0);
-
-        // While the user drags, nothing is applied however old the last write is.
-        clock.advance(60000);
-        eq.setIsEditing(true);
-        const auto dragged = QList<WdxEqBand *>() << lender.record(5, 0, 0, RVEQBand::Bell, true, true);
-        eq.onEqRead(0, true, dragged);
-        QCOMPARE(eq.bandAt(0)->frequency(), quint8(97));
-        QVERIFY(lender.untouched(guarded(dragged)));
-        eq.setIsEditing(false);
-        eq.onEqRead(0, true, QList<WdxEqBand *>() << lender.record(6, 0, 0, RVEQBand::Bell, true, true));
-        QCOMPARE(eq.bandAt(0)->frequency(), quint8(6));
+        r.clock.advance(60000);
+        r.eq.setIsEditing(true);
+        QVERIFY(!replyApplied(5));
+        r.eq.setIsEditing(false);
+        QVERIFY(replyApplied(6));
+        QVERIFY(r.recordsUntouched()); // discarded records are left alone as well
     }
 
     void replyGuardWithTheRealClock()
     {
-        Lender lender;
-        RVEq eq;
-        eq.setChannelIndex(0);
+        Rig r;
+        EditTimer::setClock(EditTimer::Clock());
         QElapsedTimer sinceWrite;
         sinceWrite.start();
-        QVERIFY(eq.addBand(40));
-        quint8 next = 100;
-        auto replyApplied = [&] {
-            const quint8 sent = next++;
-            eq.onEqRead(0, true, QList<WdxEqBand *>() << lender.record(sent, 0, 0, RVEQBand::Bell, true, true));
-            return eq.bandAt(0)->frequency() == sent;
-        };
-        QVERIFY(!replyApplied());
-        QTRY_VERIFY_WITH_TIMEOUT(replyApplied(), 15000);
-        QVERIFY(sinceWrite.elapsed() >= RVEq::kReplyGuardMs);
+        QVERIFY(r.eq.addBand(40));
+        int next = 100;
+        QVERIFY((r.eq.onEqRead(1, true, {r.record(next)}), r.band(0)->frequency() == 40));
+        QTRY_VERIFY_WITH_TIMEOUT((r.eq.onEqRead(1, true, {r.record(++next)}), r.band(0)->frequency() == next), 15000);
+        QVERIFY(sinceWrite.elapsed() > 2900);
     }
 
-    void maxBandCountRebuildsTheSlots()
+    // A full EQ refuses a band, writes nothing and still reorders.
+    void fullEqRefusesAndReorders()
     {
-        RVEq eq;
-        QCOMPARE(eq.bandListModel()->rowCount(), 8);
-        QVERIFY(!eq.bandAt(-1));
-        QVERIFY(!eq.bandAt(8));
-        QVERIFY(eq.addBand(10));
-        QSignalSpy max(&eq, &RVEq::maxBandCountChanged);
-        eq.setMaxBandCount(4);
-        QCOMPARE(max.count(), 1);
-        QCOMPARE(eq.bandListModel()->rowCount(), 4);
-        QCOMPARE(eq.usedBandCount(), 0);
-        QCOMPARE(eq.selectedBandId(), -1);
-        QCOMPARE(eq.lastUsedFrequency(), -1);
-        for (int i = 0; i < 4; ++i)
-            QVERIFY(eq.addBand(quint8(i)));
-        QVERIFY(eq.isFull());
-        QVERIFY(!eq.addBand(9));
-        WriteRecorder recorder(&eq);
-        eq.bandAt(3)->setGain(3);
-        QCOMPARE(recorder.writes.size(), 1);
-        QCOMPARE(recorder.writes.first().bands.size(), 4);
-        eq.setMaxBandCount(4);
-        QCOMPARE(max.count(), 1);
-    }
-
-    // The scene may write any count; the device holds 8 bands, and no count may name rows
-    // that do not exist.
-    void maxBandCountStaysWithinTheDevice_data()
-    {
-        QTest::addColumn<int>("start");
-        QTest::addColumn<int>("written");
-        QTest::addColumn<int>("expected");
-        QTest::newRow("one above") << 8 << 9 << 8;
-        QTest::newRow("far above, from 4") << 4 << 100 << 8;
-        QTest::newRow("a thousand") << 8 << 1000 << 8;
-        QTest::newRow("within") << 8 << 5 << 5;
-        QTest::newRow("zero") << 3 << 0 << 0;
-        QTest::newRow("negative ignored") << 4 << -1 << 4;
-    }
-    void maxBandCountStaysWithinTheDevice()
-    {
-        QFETCH(int, start);
-        QFETCH(int, written);
-        QFETCH(int, expected);
-        RVEq eq;
-        eq.setMaxBandCount(start);
-        QSignalSpy max(&eq, &RVEq::maxBandCountChanged);
-        QVERIFY(eq.setProperty("maxBandCount", written));
-        QCOMPARE(eq.maxBandCount(), expected);
-        QCOMPARE(max.count(), expected == start ? 0 : 1);
-        QCOMPARE(eq.bandListModel()->rowCount(), expected);
-        for (int i = 0; i < expected; ++i)
-            QVERIFY(eq.addBand(quint8(i)));
-        QVERIFY(eq.isFull());
-        QVERIFY(!eq.bandAt(expected));
-        WriteRecorder recorder(&eq);
-        eq.setIsEnabled(false);
-        QCOMPARE(recorder.writes.size(), 1);
-        QCOMPARE(recorder.writes.first().bands.size(), expected);
-    }
-
-    // Bell and notch allow the whole Q list from the start, however the band got its type;
-    // the other types stop at 17.
-    void qMinimumFollowsTheTypeFromCreation_data()
-    {
-        QTest::addColumn<QString>("how");
-        QTest::addColumn<int>("type");
-        QTest::addColumn<int>("minimum");
-        QTest::newRow("new band") << "new" << int(RVEQBand::Bell) << 0;
-        QTest::newRow("added bell") << "add" << int(RVEQBand::Bell) << 0;
-        QTest::newRow("added notch") << "add" << int(RVEQBand::Notch) << 0;
-        QTest::newRow("added high pass") << "add" << int(RVEQBand::HighPass) << 17;
-        QTest::newRow("read bell") << "read" << int(RVEQBand::Bell) << 0;
-        QTest::newRow("read notch") << "read" << int(RVEQBand::Notch) << 0;
-        QTest::newRow("read low shelf") << "read" << int(RVEQBand::LowShelf) << 17;
-        QTest::newRow("read thru") << "read" << int(RVEQBand::Thru) << 17;
-    }
-    void qMinimumFollowsTheTypeFromCreation()
-    {
-        QFETCH(QString, how);
-        QFETCH(int, type);
-        QFETCH(int, minimum);
-        FakeClock clock;
-        Lender lender;
-        RVEq eq;
-        eq.setChannelIndex(0);
-        if (how == QLatin1String("add")) {
-            QVERIFY(eq.addBand(40, 36, 3, true, quint8(type)));
-        } else if (how == QLatin1String("read")) {
-            clock.advance(RVEq::kReplyGuardMs);
-            QList<WdxEqBand *> records;
-            for (int i = 0; i < 8; ++i)
-                records << lender.record(40, 36, 3, quint8(type), true, i == 0);
-            eq.onEqRead(0, true, records);
-        }
-        const RVEQBand *band = eq.bandAt(0);
-        QCOMPARE(int(band->bandType()), type);
-        QCOMPARE(band->minQualityFactor(), minimum);
-        // A device value below the minimum is shown as read, not widened.
-        if (how != QLatin1String("new"))
-            QCOMPARE(band->qualityFactor(), quint8(3));
-    }
-
-    void bandListPassesTheItemModelTester()
-    {
-        FakeClock clock;
-        Lender lender;
-        RVEq eq;
-        eq.setChannelIndex(0);
-        QAbstractItemModelTester tester(eq.bandListModel(),
-                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QSignalSpy changed(&eq, &RVEq::dataChanged);
-        for (int i = 0; i < 5; ++i)
-            QVERIFY(eq.addBand(quint8(100 - i * 7)));
-        QVERIFY(changed.count() > 0);
-        eq.selectNextBand();
-        eq.setIsMoreOpen(2, true);
-        eq.bandAt(1)->setBandType(RVEQBand::LowShelf);
-        eq.copyBand(1);
-        eq.pasteBand(6);
-        eq.removeBand(0);
-        clock.advance(RVEq::kReplyGuardMs);
-        QList<WdxEqBand *> records;
+        Rig r;
         for (int i = 0; i < 8; ++i)
-            records << lender.record(quint8(i * 3), 36, 4, RVEQBand::Bell, true, i % 2 == 0);
-        eq.onEqRead(0, true, records);
-        QCOMPARE(eq.usedBandCount(), 4);
-        eq.setMaxBandCount(6);
-        eq.removeAllBands();
-        eq.bandListModel()->clear();
-        QCOMPARE(eq.bandListModel()->rowCount(), 0);
+            QVERIFY(r.eq.addBand(quint8(80 - i * 10)));
+        r.band(0)->updateFrequency(1); // out of order until the next ordering
+        r.writes.clear();
+        QVERIFY(!r.eq.addBand(100));
+        QCOMPARE(r.writes.size(), 0);
+        QCOMPARE(r.positions(), (QList<int>{1, 8, 7, 6, 5, 4, 3, 2}));
     }
 };
 
