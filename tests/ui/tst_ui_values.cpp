@@ -1,6 +1,5 @@
-// Runs the Qt Quick test documents of this folder against the real value lists and scripts
-// in the resources. Any warning (a QML error, a failed XmlListModel query, a binding on
-// undefined) makes the run fail even when every check passed.
+// The Qt Quick test documents in values/ against the value lists and scripts in the resources;
+// any warning (a failed XmlListModel query, a binding on undefined) fails the run.
 
 #include "UiWarningGuard.h"
 #include "VelaTestMain.h"
@@ -23,9 +22,7 @@ private:
     WarningGuard guard;
 };
 
-// XmlListModel's query thread leaves XmlPatterns' reference-counted query trees in cycles at
-// exit (all reported as indirect leaks, none rooted in this code). Added to the suite's own
-// suppressions when built with LeakSanitizer.
+// XmlPatterns leaves its query trees in reference cycles at exit (indirect leaks, not ours).
 extern "C" const char *__lsan_default_suppressions()
 {
     return "leak:libQt5XmlPatterns.so\n";
