@@ -3,8 +3,8 @@
 // The request engine and the upload worker on threads of their own against the virtual Wdx,
 // as the device controller and the firmware update controller own them in the application.
 
+#include "FirmwareTestSupport.h"
 #include "VirtualWdx.h"
-#include "firmware/WdxFirmware.h"
 #include "firmware/WdxFirmwareWorker.h"
 #include "protocol/WdxRequestProcessor.h"
 
@@ -13,18 +13,15 @@
 #include <QtTest>
 
 #include <atomic>
-#include <chrono>
 #include <functional>
-#include <map>
-#include <thread>
+#include <mutex>
 
 namespace FirmwareTest {
 
 namespace V = VirtualWdx;
 
 constexpr int kWait = 30000;
-// A main upload waits (89 / 6) s for the device to apply its image, plus the handshake.
-constexpr int kMainUploadWait = 60000;
+constexpr int kMainUploadWait = 90000;
 
 // The request processor on its worker thread (reply time-out 250 ms), connection checks on.
 class Engine
@@ -41,7 +38,9 @@ public:
     }
     ~Engine()
     {
-        stop();
+        if (thread.isRunning())
+            QMetaObject::invokeMethod(processor, "stop", Qt::BlockingQueuedConnection);
+        thread.wait();
         delete processor;
     }
     bool start(bool waitConnected = true)
@@ -52,19 +51,14 @@ public:
         processor->resume();
         return !waitConnected || QTest::qWaitFor([this] { return processor->isConnected(); }, kWait);
     }
-    void stop()
-    {
-        if (thread.isRunning())
-            QMetaObject::invokeMethod(processor, "stop", Qt::BlockingQueuedConnection);
-        thread.wait();
-    }
 
     QThread thread;
     WdxRequestProcessor *processor;
     std::atomic<bool> running{false};
 };
 
-// Records the worker's signals in the order they arrive on the test thread.
+// Records the worker's signals in the order they arrive on the test thread, and when (on the
+// simulator's clock) the worker entered each state.
 class Recorder : public QObject
 {
     Q_OBJECT
@@ -72,34 +66,37 @@ public:
     explicit Recorder(WdxFirmwareWorker *worker)
     {
         using W = WdxFirmwareWorker;
-        auto note = [this](const QString &event) { m_events.append(event); };
-        connect(worker, &W::stateChanged, this, [note](W::enState s) { note(QStringLiteral("state:") + W::stateName(s)); });
-        connect(worker, &W::fwFileLoaded, this, [note] { note(QStringLiteral("fwFileLoaded")); });
-        connect(worker, &W::mainUploadStarted, this, [note] { note(QStringLiteral("mainUploadStarted")); });
-        connect(worker, &W::dspUploadStarted, this, [note] { note(QStringLiteral("dspUploadStarted")); });
-        connect(worker, &W::presetUploadStarted, this, [note] { note(QStringLiteral("presetUploadStarted")); });
+        auto note = [this](const char *event) { m_events.append(QLatin1String(event)); };
+        connect(worker, &W::stateChanged, this, [this](W::enState s) { m_events << QStringLiteral("state:") + W::stateName(s); });
+        connect(worker, &W::stateChanged, worker, [this](W::enState s) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_entered[W::stateName(s)] = V::Clock::now();
+        }, Qt::DirectConnection);
+        connect(worker, &W::fwFileLoaded, this, [note] { note("fwFileLoaded"); });
+        connect(worker, &W::presetUploadStarted, this, [note] { note("presetUploadStarted"); });
         connect(worker, &W::stepDone, this, [this] { ++m_steps; });
-        connect(worker, &W::deviceLockedOnBoot, this, [note] { note(QStringLiteral("deviceLockedOnBoot")); });
-        connect(worker, &W::failed, this, [note] { note(QStringLiteral("failed")); });
-        connect(worker, &W::mainFinished, this, [note](int) { note(QStringLiteral("mainFinished")); });
-        connect(worker, &W::dspFinished, this, [note](int) { note(QStringLiteral("dspFinished")); });
-        connect(worker, &W::presetFinished, this, [note](int ms) {
-            note(ms == 0 ? QStringLiteral("presetFinished(0)") : QStringLiteral("presetFinished"));
-        });
-        connect(worker, &W::fwUploadFinished, this, [note] { note(QStringLiteral("fwUploadFinished")); });
+        connect(worker, &W::failed, this, [note] { note("failed"); });
+        connect(worker, &W::mainFinished, this, [note](int) { note("mainFinished"); });
+        connect(worker, &W::dspFinished, this, [note](int) { note("dspFinished"); });
+        connect(worker, &W::presetFinished, this, [note](int ms) { note(ms == 0 ? "presetFinished(0)" : "presetFinished"); });
+        connect(worker, &W::fwUploadFinished, this, [note] { note("fwUploadFinished"); });
     }
     QStringList events() const { return m_events; }
     QStringList states() const
     {
         QStringList out;
-        for (const QString &e : m_events) {
+        for (const QString &e : m_events)
             if (e.startsWith(QLatin1String("state:")))
                 out << e.mid(6);
-        }
         return out;
     }
     bool has(const QString &event) const { return m_events.contains(event); }
     int steps() const { return m_steps; }
+    V::Clock::time_point entered(const QString &state) const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_entered.value(state);
+    }
     void clear()
     {
         m_events.clear();
@@ -109,14 +106,15 @@ public:
 private:
     QStringList m_events;
     int m_steps = 0;
+    mutable std::mutex m_mutex;
+    QMap<QString, V::Clock::time_point> m_entered;
 };
 
 // An upload worker on its own thread, talking to an Engine.
 class WorkerRig
 {
 public:
-    explicit WorkerRig(Engine &engine, bool verifySentBlocks = false,
-                       const QString &file = QStringLiteral(":/FirmwareUpdate/WDX_firmware.rvf"), int waitTickMs = 0)
+    WorkerRig(Engine &engine, bool verifySentBlocks, const QString &file, int waitTickMs)
         : worker(new WdxFirmwareWorker(verifySentBlocks, file)), recorder(worker)
     {
         worker->setRequestProcessor(engine.processor);
@@ -132,19 +130,23 @@ public:
         thread.quit();
         thread.wait();
     }
-    // Starts the thread; true once the package is loaded and the worker idles.
+    // True once the package is loaded and the worker idles; the recorder starts empty then.
     bool start()
     {
         thread.start();
-        // The recorder must have seen Idle too: a test clears it next, and a late event would
-        // look like part of the next upload.
-        return QTest::qWaitFor([this] { return recorder.has(QStringLiteral("fwFileLoaded"))
-                                               && recorder.states().contains(QStringLiteral("Idle")); },
-                               kWait);
+        const bool ok = QTest::qWaitFor([this] {
+            return recorder.has(QStringLiteral("fwFileLoaded")) && recorder.states().contains(QStringLiteral("Idle"));
+        }, kWait);
+        recorder.clear();
+        return ok;
     }
-    // Waits until the worker is back in Idle after an upload began (the recorder saw it leave).
-    bool waitIdle(int timeoutMs = kWait)
+    // One upload, until the worker is back in Idle (the recorder saw it leave and come back).
+    bool upload(WdxFirmwareWorker::enFwUploadType type, const QString &mainId = {}, const QString &subId = {},
+                int timeoutMs = kWait)
     {
+        recorder.clear();
+        V::clearLogs();
+        worker->uploadFirmware(type, mainId, subId);
         return QTest::qWaitFor([this] {
             const QStringList s = recorder.states();
             return s.size() >= 2 && s.last() == QLatin1String("Idle") && worker->state() == WdxFirmwareWorker::Idle
@@ -157,77 +159,43 @@ public:
     Recorder recorder;
 };
 
-// Calls a check in a loop on a thread of its own while the test waits, until it returns true:
-// reacts to the wire within a fraction of a millisecond, whatever the test thread does.
-class WireWatch
-{
-public:
-    explicit WireWatch(std::function<bool()> step)
-        : m_thread([this, step] {
-              while (!m_stop.load() && !step())
-                  std::this_thread::sleep_for(std::chrono::microseconds(200));
-              m_done.store(true);
-          })
-    {
-    }
-    ~WireWatch()
-    {
-        m_stop.store(true);
-        m_thread.join();
-    }
-    bool done() const { return m_done.load(); }
-
-private:
-    std::atomic<bool> m_stop{false};
-    std::atomic<bool> m_done{false};
-    std::thread m_thread;
-};
-
-// Frames that reached the device (or left it), by CMD, OP and sub-code.
-inline int countFrames(V::Direction d, int cmd, int op, int sub, std::function<bool(const V::WireEntry &)> extra = {})
+// Frames that reached the device, by CMD, OP and sub-code, and (>= 0) second DATA byte.
+inline int countFrames(int cmd, int op, int sub, int second = -1)
 {
     int n = 0;
-    for (const V::WireEntry &e : V::frames(d, cmd, op, sub))
-        n += (!extra || extra(e)) ? 1 : 0;
+    for (const V::WireEntry &e : V::frames(V::Direction::ToDevice, cmd, op, sub))
+        n += second < 0 || (e.data.size() > 1 && e.data[1] == second);
     return n;
 }
 
-// A section of the embedded package, read on its own: its blocks as the device must hold them
-// (by id cut to 8 bits), payload size and image checksum.
-struct PackageImage
+inline QByteArray dataOf(const V::WireEntry &e)
 {
-    std::map<std::uint8_t, V::Bytes> blocks;
-    quint32 payloadSize = 0;
-    QByteArray checksum;
-    quint32 totalBlocks = 0;
-};
+    return QByteArray(reinterpret_cast<const char *>(e.data.data()), int(e.data.size()));
+}
 
-inline PackageImage packageImage(const QByteArray &package, const QString &target, const QString &presetId = QString())
+// The frames written to the device as "CMD OP DATA" in hexadecimal, a block write's data cut
+// after its id: "01 02 0301".
+inline QStringList wireSummary()
 {
-    const QRawData bytes(package);
-    int pos = 0;
-    while (pos + 8 <= package.size()) {
-        WdxFirmware fw;
-        if (!fw.load(bytes, pos))
-            break;
-        const QMap<quint32, QRawData> first = fw.blocks();
-        const QString id = first.isEmpty() ? QString() : first.first().toText(0, 3);
-        if (fw.target() == target && (presetId.isEmpty() || id == presetId)) {
-            PackageImage image;
-            fw.parseAllBlocks();
-            const QMap<quint32, QRawData> blocks = fw.blocks();
-            for (auto it = blocks.constBegin(); it != blocks.constEnd(); ++it) {
-                const QByteArray b = it.value().toByteArray();
-                image.blocks[std::uint8_t(it.key())] = V::Bytes(b.begin(), b.end());
-            }
-            image.payloadSize = fw.payloadSize();
-            image.checksum = fw.imageChecksum().toByteArray();
-            image.totalBlocks = fw.totalBlocks();
-            return image;
-        }
-        pos += fw.dataSize() + 8;
+    QStringList out;
+    for (const V::WireEntry &e : V::frames(V::Direction::ToDevice)) {
+        const QByteArray data = dataOf(e);
+        const bool block = e.op == 0x02 && e.cmd == 0x01 && (data.startsWith('\x01') || data.startsWith('\x03'));
+        out << QStringLiteral("%1 %2 %3").arg(e.cmd, 2, 16, QLatin1Char('0')).arg(e.op, 2, 16, QLatin1Char('0'))
+                   .arg(QString::fromLatin1((block ? data.left(2) : data).toHex()));
     }
-    return PackageImage();
+    return out;
+}
+
+// Whether the device holds that image of the package, as the package's bytes say it must.
+inline bool deviceHolds(V::ImageKind kind, const ImageBytes &expected)
+{
+    const V::Image image = V::image(kind);
+    QMap<int, QByteArray> blocks;
+    for (const auto &b : image.blocks)
+        blocks[b.first] = QByteArray(reinterpret_cast<const char *>(b.second.data()), int(b.second.size()));
+    return image.present && !expected.blocks.isEmpty() && blocks == expected.blocks && image.size == expected.size
+        && QByteArray(reinterpret_cast<const char *>(image.checksum.data()), 4) == expected.checksum;
 }
 
 } // namespace FirmwareTest

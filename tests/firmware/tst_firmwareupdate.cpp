@@ -1,10 +1,8 @@
-// The firmware update controller and the firmware catalogue: what the user interface sees of
-// an update (state, progress, remaining time, messages), the busy rule, preset choice, a
-// damaged package, an unplugged cable, and the catalogue of what the package can install.
-// The controller owns its worker thread as in the application; the request processor runs on
-// a worker thread of the test's own against the virtual Wdx.
+// The firmware update controller and the firmware catalogue: the texts, progress and remaining
+// time the user interface shows, the busy rule, preset choice, package loads and reloads. The
+// controller owns its worker thread as in the application; the request processor runs on a
+// thread of the test's own against the virtual Wdx.
 
-#include "FirmwareTestSupport.h"
 #include "UploadRig.h"
 #include "VelaTestMain.h"
 #include "firmware/WdxFirmwareDb.h"
@@ -16,6 +14,7 @@
 using namespace FirmwareTest;
 using W = WdxFirmwareWorker;
 using Controller = WdxFirmwareUpdateController;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -23,62 +22,36 @@ namespace {
 class ControllerRig
 {
 public:
-    ControllerRig() : controller(new Controller(engine.processor)), loaded(controller, &Controller::fwLoaded)
-    {
-        QObject::connect(controller->worker(), &W::stateChanged, controller,
-                         [this](W::enState s) { states << W::stateName(s); });
-    }
-    ~ControllerRig() { delete controller; }
+    ControllerRig() : c(new Controller(engine.processor)), recorder(c->worker()), loaded(c, &Controller::fwLoaded) {}
+    ~ControllerRig() { delete c; }
     bool start(bool waitConnected = true)
     {
-        return engine.start(waitConnected) && QTest::qWaitFor([this] {
-                   return loaded.count() > 0 && controller->state() == QLatin1String("Idle");
-               }, kWait);
+        const bool ok = engine.start(waitConnected)
+            && QTest::qWaitFor([this] { return loaded.count() > 0 && c->state() == QLatin1String("Idle"); }, kWait);
+        recorder.clear();
+        return ok;
     }
-    bool waitIdle(int timeoutMs = kWait)
-    {
-        return QTest::qWaitFor([this] { return controller->state() == QLatin1String("Idle"); }, timeoutMs);
-    }
-    // Another package, loaded and idle; the worker's states are recorded from here on.
+    // Another package, loaded or refused, the worker idle again.
     bool load(const QString &path)
     {
-        const int before = loaded.count();
-        controller->reload(path);
-        const bool done = QTest::qWaitFor([&] {
-            return loaded.count() > before && !states.isEmpty() && states.last() == QLatin1String("Idle");
-        }, kWait);
-        states.clear();
-        return done;
+        recorder.clear();
+        c->reload(path);
+        return QTest::qWaitFor([this] { return recorder.states().endsWith(QStringLiteral("Idle")); }, kWait);
     }
-    // Until the worker has left Idle and come back to it: unlike waitIdle(), not fooled by a
-    // worker that has not yet taken the request.
+    // Until the worker has left Idle and come back to it.
     bool waitUploadEnd(int timeoutMs = kWait)
     {
         return QTest::qWaitFor([this] {
-            return states.size() >= 2 && states.last() == QLatin1String("Idle") && controller->state() == QLatin1String("Idle");
+            return recorder.states().size() >= 2 && recorder.states().last() == QLatin1String("Idle")
+                && c->state() == QLatin1String("Idle");
         }, timeoutMs);
     }
 
     Engine engine;
-    Controller *controller;
+    Controller *c;
+    Recorder recorder;
     QSignalSpy loaded;
-    QStringList states;
 };
-
-// Main and DSP images of a few blocks (a 4 s pause after the main one, time enough for the
-// virtual device's restart) and two presets of each kind.
-QByteArray smallPackage()
-{
-    return wellFormed("RWDX", 24, 16).bytes() + wellFormed("RDSP", 4, 16).bytes() + preset("AB1", "PASS").bytes()
-        + preset("AB2", "PASS").bytes() + preset("CD1", "SUB ").bytes() + preset("CD2", "SUB ").bytes();
-}
-
-// Openings of a preset download on the DSP channel: state 2 main-speaker preset, 3 sub preset.
-int presetOpenings(int state)
-{
-    return countFrames(V::Direction::ToDevice, 0x01, 0x02, 0x02,
-                       [state](const V::WireEntry &e) { return e.data.size() > 1 && e.data[1] == state; });
-}
 
 } // namespace
 
@@ -90,6 +63,11 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
+        // Presets out of id order in the file: AB2 (2 blocks) before AB1 (3 blocks), CD1 (2) before CD2 (3).
+        m_small = writeFile(m_dir.filePath(QStringLiteral("small.rvf")),
+                            wellFormed("RWDX", 12, 16).bytes() + wellFormed("RDSP", 4, 16).bytes()
+                                + preset("AB2", "PASS").bytes() + preset("AB1", "PASS", 3).bytes()
+                                + preset("CD1", "SUB ").bytes() + preset("CD2", "SUB ", 3).bytes());
         QLogger::QLoggerManager::setOutputMode(QLogger::LogOff);
     }
 
@@ -102,391 +80,282 @@ private slots:
 
     void cleanup() { Controller::setClock(Controller::Clock()); }
 
-    void propertiesBeforeAndAfterTheLoad()
+    // Value i of the worker's enumerations: the state's name, the controller's debug line for
+    // that state (the worker's last error is Ok here) and the display text of error code i.
+    void texts_data()
     {
-        ControllerRig rig;
-        Controller *c = rig.controller;
-        QCOMPARE(c->state(), QStringLiteral("Idle"));
-        QCOMPARE(c->progress(), 0.0);
-        QCOMPARE(c->timeToEnd(), 0);
-        QCOMPARE(c->debugMessage(), QStringLiteral("Press start to begin"));
-        QVERIFY(c->displayMessage().isEmpty());
-        QVERIFY(c->mainFwVersion().isEmpty());
-
-        QSignalSpy versions(c, &Controller::mainFwVersionChanged);
-        QVERIFY(rig.start());
-        QCOMPARE(rig.loaded.count(), 1);
-        QCOMPARE(versions.count(), 1);
-        QCOMPARE(c->debugMessage(), QStringLiteral("Fw version 2.01 loaded, 40 presets available"));
-        QCOMPARE(c->mainFwVersion(), QStringLiteral("2.01"));
-        QCOMPARE(c->dspFwVersion(), QStringLiteral("2.01"));
-        QCOMPARE(c->mainPresetAt(0), QStringLiteral("AA1"));
-        QCOMPARE(c->subPresetAt(0), QStringLiteral("AS1"));
-        QCOMPARE(c->subPresetAt(16), QStringLiteral("TS2"));
-        QVERIFY(c->subPresetAt(17).isEmpty());
-        QVERIFY(c->mainPresetAt(-1).isEmpty());
-        QCOMPARE(c->progress(), 0.0);
-        QCOMPARE(c->timeToEnd(), 0);
+        QTest::addColumn<int>("value");
+        QTest::addColumn<QString>("stateName");
+        QTest::addColumn<QString>("debugLine");
+        QTest::addColumn<QString>("errorText");
+        const QString unchanged = QStringLiteral("Press start to begin");
+        QTest::newRow("0") << 0 << "Idle" << unchanged << "Ok";
+        QTest::newRow("1") << 1 << "Reboot" << "Reboot" << "Bad CRC";
+        QTest::newRow("2") << 2 << "WaitReconnection" << "Wait reconnection" << "Communication Error";
+        QTest::newRow("3") << 3 << "LockOnBoot" << "Locking on boot" << "Bad Reply";
+        QTest::newRow("4") << 4 << "UploadingMain" << "Uploading Main" << "Bad File";
+        QTest::newRow("5") << 5 << "UploadingDsp" << "Uploading Dsp" << "File Not Found";
+        QTest::newRow("6") << 6 << "UploadingPreset" << "Uploading Preset" << "Interrupted";
+        QTest::newRow("7") << 7 << "Failed" << "Failed, Ok" << "Timeout";
+        QTest::newRow("8") << 8 << "Parsing" << "Parsing file" << "Bad State";
+        QTest::newRow("9") << 9 << "TimeoutOnDisconnect" << "Timeout on disconnection" << "Unknown";
+        QTest::newRow("10") << 10 << "TimeoutOnReconnect" << "Timeout on reconnection" << "Unknown";
+        QTest::newRow("11") << 11 << "Unknown" << "Unknown state" << "Unknown";
     }
 
-    void progressAndRemainingTime()
+    void texts()
     {
-        V::unplug(); // nothing reaches a device here: only the controller's arithmetic counts
+        QFETCH(int, value);
+        QFETCH(QString, stateName);
+        QFETCH(QString, debugLine);
+        QFETCH(QString, errorText);
+        QCOMPARE(W::stateName(value), stateName);
+        QCOMPARE(W::errorText(value), errorText);
+        Controller c(nullptr);
+        QSignalSpy state(&c, &Controller::stateChanged);
+        QSignalSpy progress(&c, &Controller::progressChanged);
+        QSignalSpy debug(&c, &Controller::debugMessageChanged);
+        c.onStateChanged(W::enState(value));
+        QCOMPARE(c.debugMessage(), debugLine);
+        QCOMPARE(state.count(), 1);
+        QCOMPARE(progress.count(), 1);
+        QCOMPARE(debug.count(), value == 0 ? 0 : 1);
+    }
+
+    // The device never leaves after the reboot request: meanwhile the controller's arithmetic is
+    // fed by hand on a fake clock; then the disconnection guard ends the upload.
+    void mainUploadWithoutDisconnection()
+    {
+        V::Timing t = V::Timing::instant();
+        t.rebootLeaveMs = 20000;
+        V::setTiming(t);
         qint64 now = 1000000;
         Controller::setClock([&now] { return now; });
         ControllerRig rig;
-        Controller *c = rig.controller;
-        QVERIFY(rig.start(false));
+        Controller *c = rig.c;
+        QVERIFY(rig.start());
+        QSignalSpy started(c, &Controller::mainFwUploadStarted);
+        QSignalSpy failed(c, &Controller::failed);
+        V::clearLogs();
 
         c->startUploadMainFirmware();
+        QCOMPARE(started.count(), 1);
         QCOMPARE(c->totalSteps(), 89 + 14000 / 250);
         QCOMPARE(c->displayMessage(), QStringLiteral("Uploading main firmware"));
         c->onUploadStarted();
         QCOMPARE(c->progress(), 0.0);
         QCOMPARE(c->timeToEnd(), 0);
-
-        now += 5800;
+        now += 6000;
         for (int i = 0; i < 29; ++i)
             c->onStepDone();
         QCOMPARE(c->progress(), 0.2);
-        QCOMPARE(c->timeToEnd(), 23); // (145 - 29) * (5800 / 29) / 1000
+        QCOMPARE(c->timeToEnd(), 23); // 116 * (6000 / 29) / 1000; multiplied first it would be 24
         QCOMPARE(c->debugMessage(), QStringLiteral("29 block sent, 116 to send"));
-
-        // More steps than expected: done, nothing left.
-        for (int i = 0; i < 117; ++i)
+        for (int i = 0; i < 116; ++i)
             c->onStepDone();
         QCOMPARE(c->progress(), 1.0);
         QCOMPARE(c->timeToEnd(), 0);
-
-        // The worker gives up on the absent device; wait for it before the rig goes.
-        QVERIFY(rig.waitIdle());
-        QTRY_COMPARE_WITH_TIMEOUT(c->debugMessage(), QStringLiteral("Timeout on disconnection"), kWait);
-    }
-
-    void busyWorkerRefusesNewUploads()
-    {
-        V::setTiming(V::Timing()); // 115200 baud: the DSP image takes seconds
-        ControllerRig rig;
-        Controller *c = rig.controller;
-        QVERIFY(rig.start());
-        QSignalSpy mainStarted(c, &Controller::mainFwUploadStarted);
-        QSignalSpy dspStarted(c, &Controller::dspFwUploadStarted);
-        QSignalSpy dspDone(c, &Controller::dspFwUploadCompleted);
-
-        c->startUploadDspFirmware();
-        QCOMPARE(dspStarted.count(), 1);
-        QCOMPARE(c->totalSteps(), 73 + 1);
-        QCOMPARE(c->displayMessage(), QStringLiteral("Uploading dsp firmware"));
-        QTRY_COMPARE_WITH_TIMEOUT(c->state(), QStringLiteral("UploadingDsp"), kWait);
-
-        c->startUploadMainFirmware();
-        QCOMPARE(c->debugMessage(), QStringLiteral("Firmware uploader is busy, state is UploadingDsp"));
-        c->startUploadFirmware(QStringLiteral("AA1"), QStringLiteral("AS1"));
-        QCOMPARE(c->debugMessage(), QStringLiteral("Firmware uploader is busy, state is UploadingDsp"));
-        QVERIFY(!c->startUploadMainPreset(QStringLiteral("AA1")));
-        QCOMPARE(c->debugMessage(), QStringLiteral("Firmware uploader is busy"));
-        QVERIFY(!c->startUploadSubPreset());
-        QCOMPARE(mainStarted.count(), 0);
-        QCOMPARE(c->totalSteps(), 73 + 1);
-        QCOMPARE(c->displayMessage(), QStringLiteral("Uploading dsp firmware"));
-
-        QVERIFY(dspDone.wait(kWait));
-        QVERIFY(rig.waitIdle());
-        QCOMPARE(c->stepsDone(), c->totalSteps());
+        c->onStepDone();
         QCOMPARE(c->progress(), 1.0);
-        QVERIFY(c->debugMessage().startsWith(QLatin1String("Completed in ")));
-        QCOMPARE(countFrames(V::Direction::ToDevice, 0x01, 0x00, -1), 0); // never rebooted
+        QCOMPARE(c->timeToEnd(), 0);
+
+        QTRY_COMPARE_WITH_TIMEOUT(c->debugMessage(), QStringLiteral("Timeout on disconnection"), kWait);
+        QVERIFY(rig.waitUploadEnd());
+        QCOMPARE(rig.recorder.states(), (QStringList{"Reboot", "TimeoutOnDisconnect", "Idle"}));
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(c->worker()->lastErrorCode(), W::Timeout);
+        const Recorder &r = rig.recorder;
+        QVERIFY(r.entered(QStringLiteral("TimeoutOnDisconnect")) - r.entered(QStringLiteral("Reboot")) >= 3990ms);
+        // The reboot request is the only frame, and not sent before 250 ms in Reboot.
+        const std::vector<V::WireEntry> wire = V::frames(V::Direction::ToDevice);
+        QCOMPARE(wire.size(), size_t(1));
+        QCOMPARE(wireSummary(), QStringList{"01 00 "});
+        QVERIFY(wire.front().begin - r.entered(QStringLiteral("Reboot")) >= 250ms);
     }
 
     // A double click on "Update WDX": the second start comes while the first request still waits
-    // for the worker's thread, the worker still reading Idle.
-    void secondStartRightAfterTheFirstIsRefused_data()
+    // for the worker's thread, the worker still reading Idle; later starts find it busy. The steps
+    // expected count the first preset of each kind (lowest id), whatever preset is sent.
+    void fullUploadAndADoubleStart()
     {
-        QTest::addColumn<bool>("secondIsFull");
-        QTest::newRow("full update, then a sub preset") << false;
-        QTest::newRow("full update twice") << true;
-    }
-
-    void secondStartRightAfterTheFirstIsRefused()
-    {
-        QFETCH(bool, secondIsFull);
         ControllerRig rig;
-        Controller *c = rig.controller;
+        Controller *c = rig.c;
         QVERIFY(rig.start());
-        QVERIFY(rig.load(write(QStringLiteral("small.rvf"), smallPackage())));
+        QVERIFY(rig.load(m_small));
         QSignalSpy mainStarted(c, &Controller::mainFwUploadStarted);
         QSignalSpy presetStarted(c, &Controller::presetUploadStarted);
+        QSignalSpy dspStarted(c, &Controller::dspFwUploadStarted);
+        QSignalSpy mainDone(c, &Controller::mainFwUploadCompleted);
+        QSignalSpy dspDone(c, &Controller::dspFwUploadCompleted);
         QSignalSpy presetsDone(c, &Controller::presetUploadCompleted);
         QSignalSpy failed(c, &Controller::failed);
+        rig.recorder.clear();
 
-        c->startUploadFirmware(QStringLiteral("AB2"), QStringLiteral("CD2"));
-        const int totalSteps = c->totalSteps();
-        bool secondAccepted = false;
-        if (secondIsFull)
-            c->startUploadFirmware(QStringLiteral("AB1"), QStringLiteral("CD1"));
-        else
-            secondAccepted = c->startUploadSubPreset(QStringLiteral("CD1"));
-        const QString refusal = c->debugMessage();
+        c->startUploadFirmware(QStringLiteral("AB2"), QStringLiteral("CD1"));
+        QVERIFY(!c->startUploadSubPreset(QStringLiteral("CD2")));
+        QCOMPARE(c->debugMessage(), QStringLiteral("Firmware uploader is busy"));
+        c->startUploadFirmware(QStringLiteral("AB1"), QStringLiteral("CD2"));
+        QVERIFY2(c->debugMessage().startsWith(QLatin1String("Firmware uploader is busy, state is ")), qPrintable(c->debugMessage()));
+        QCOMPARE(c->displayMessage(), QStringLiteral("Uploading firmware"));
+        QCOMPARE(c->totalSteps(), (12 + 2000 / 250) + (4 + 1) + (3 + 1) + (2 + 1));
+        // Busy while the device applies the main image: every start is refused.
+        QTRY_COMPARE_WITH_TIMEOUT(c->state(), QStringLiteral("UploadingMain"), kWait);
+        c->startUploadDspFirmware();
+        QCOMPARE(c->debugMessage(), QStringLiteral("Firmware uploader is busy, state is UploadingMain"));
+        QVERIFY(!c->startUploadMainPreset(QStringLiteral("AB1")));
+        QCOMPARE(c->debugMessage(), QStringLiteral("Firmware uploader is busy"));
 
         QVERIFY(rig.waitUploadEnd(kMainUploadWait));
-        QCOMPARE(rig.states, (QStringList{"Reboot", "WaitReconnection", "LockOnBoot", "UploadingMain", "UploadingDsp",
-                                          "UploadingPreset", "Idle"}));
+        QCOMPARE(rig.recorder.states(), (QStringList{"Reboot", "WaitReconnection", "LockOnBoot", "UploadingMain",
+                                                     "UploadingDsp", "UploadingPreset", "Idle"}));
         QCOMPARE(failed.count(), 0);
-        QCOMPARE(presetsDone.count(), 1);
-        QVERIFY(V::image(V::ImageKind::Dsp).present);
-        QCOMPARE(QString::fromStdString(V::image(V::ImageKind::MainPreset).presetId), QStringLiteral("AB2"));
-        QCOMPARE(QString::fromStdString(V::image(V::ImageKind::SubPreset).presetId), QStringLiteral("CD2"));
-        QCOMPARE(presetOpenings(3), 1);
-        // Refused as during an upload: only the debug line tells.
-        QVERIFY(!secondAccepted);
-        QVERIFY2(refusal.startsWith(QLatin1String("Firmware uploader is busy")), qPrintable(refusal));
         QCOMPARE(mainStarted.count(), 1);
-        QCOMPARE(presetStarted.count(), 0);
-        QCOMPARE(c->displayMessage(), QStringLiteral("Uploading firmware"));
-        QCOMPARE(c->totalSteps(), totalSteps);
-        QCOMPARE(c->stepsDone(), totalSteps);
+        QCOMPARE(presetStarted.count() + dspStarted.count(), 0);
+        QCOMPARE((QList<int>{mainDone.count(), dspDone.count(), presetsDone.count()}), (QList<int>{1, 1, 1}));
+        QCOMPARE(c->stepsDone(), (12 + 8) + (4 + 1) + (2 + 1) + (2 + 1));
+        QCOMPARE(c->progress(), 31.0 / 32.0);
+        QVERIFY(c->debugMessage().startsWith(QLatin1String("Completed in ")));
+        QCOMPARE(QString::fromStdString(V::image(V::ImageKind::MainPreset).presetId), QStringLiteral("AB2"));
+        QCOMPARE(QString::fromStdString(V::image(V::ImageKind::SubPreset).presetId), QStringLiteral("CD1"));
+        QCOMPARE(countFrames(0x01, 0x02, 0x02, 0x03), 1);
     }
 
-    // A preset the package lacks refuses the whole update before anything is sent, and names it.
-    void presetMissingFromThePackageRefusesTheUpdate_data()
+    void presetChoice_data()
     {
+        QTest::addColumn<QString>("call");
         QTest::addColumn<QString>("mainId");
         QTest::addColumn<QString>("subId");
-        QTest::addColumn<QString>("missing");
-        QTest::newRow("main speaker") << "XY1" << "CD1" << "XY1";
-        QTest::newRow("sub") << "AB1" << "XY2" << "XY2";
-        QTest::newRow("sub id as main speaker, no sub") << "CD1" << "" << "CD1";
-        QTest::newRow("main speaker id as sub") << "" << "AB2" << "AB2";
+        QTest::addColumn<QStringList>("shown");   // display lines, in order
+        QTest::addColumn<QString>("sentMain");    // preset the device receives; empty: nothing sent
+        QTest::addColumn<QString>("sentSub");
+        QTest::addColumn<int>("totalSteps");
+        const QString missing = QStringLiteral("Preset %1 is not in this firmware package");
+        QTest::newRow("unknown main id") << "main" << "ZZ9" << "" << QStringList{"Preset ZZ9 not available", "Uploading main preset"}
+                                         << "AB1" << "" << 3 + 1;
+        QTest::newRow("sub id") << "sub" << "" << "CD2" << QStringList{"Uploading preset"} << "" << "CD2" << 2 + 1;
+        QTest::newRow("full, main id missing") << "full" << "XY1" << "CD1" << QStringList{missing.arg("XY1")} << "" << "" << 0;
+        QTest::newRow("full, sub id as main") << "full" << "CD1" << "" << QStringList{missing.arg("CD1")} << "" << "" << 0;
+        QTest::newRow("full, main id as sub") << "full" << "" << "AB2" << QStringList{missing.arg("AB2")} << "" << "" << 0;
     }
 
-    void presetMissingFromThePackageRefusesTheUpdate()
+    void presetChoice()
     {
+        QFETCH(QString, call);
         QFETCH(QString, mainId);
         QFETCH(QString, subId);
-        QFETCH(QString, missing);
+        QFETCH(QStringList, shown);
+        QFETCH(QString, sentMain);
+        QFETCH(QString, sentSub);
+        QFETCH(int, totalSteps);
         ControllerRig rig;
-        Controller *c = rig.controller;
+        Controller *c = rig.c;
         QVERIFY(rig.start());
-        QVERIFY(rig.load(write(QStringLiteral("small.rvf"), smallPackage())));
+        QVERIFY(rig.load(m_small));
+        QStringList lines;
+        connect(c, &Controller::displayMessageChanged, this, [&] { lines << c->displayMessage(); });
         QSignalSpy failed(c, &Controller::failed);
-        QSignalSpy mainStarted(c, &Controller::mainFwUploadStarted);
-        QSignalSpy presetsDone(c, &Controller::presetUploadCompleted);
+        rig.recorder.clear();
         V::clearLogs();
 
-        c->startUploadFirmware(mainId, subId);
-        const QString text = QStringLiteral("Preset %1 is not in this firmware package").arg(missing);
-        QCOMPARE(c->displayMessage(), text);
-        QCOMPARE(c->debugMessage(), text);
-        QCOMPARE(failed.count(), 1);
-        QCOMPARE(mainStarted.count(), 0);
+        if (call == QLatin1String("main"))
+            QVERIFY(c->startUploadMainPreset(mainId));
+        else if (call == QLatin1String("sub"))
+            QVERIFY(c->startUploadSubPreset(subId));
+        else
+            c->startUploadFirmware(mainId, subId);
+        QCOMPARE(lines, shown);
+        QCOMPARE(c->totalSteps(), totalSteps);
+        if (call == QLatin1String("full")) {
+            QCOMPARE(c->debugMessage(), shown.first());
+            QCOMPARE(failed.count(), 1);
+        } else {
+            QVERIFY(rig.waitUploadEnd());
+            QCOMPARE(failed.count(), 0);
+        }
+        QCOMPARE(QString::fromStdString(V::image(V::ImageKind::MainPreset).presetId), sentMain);
+        QCOMPARE(QString::fromStdString(V::image(V::ImageKind::SubPreset).presetId), sentSub);
+        QCOMPARE(countFrames(0x01, 0x00, -1), 0);
+        QCOMPARE(countFrames(0x01, 0x02, 0x02, 0x01), 0);
 
-        // The uploader is free again; what follows is all the device ever sees.
+        // The uploader is free again.
+        rig.recorder.clear();
         QVERIFY(c->startUploadSubPreset(QStringLiteral("CD1")));
         QVERIFY(rig.waitUploadEnd());
-        QCOMPARE(rig.states, (QStringList{"UploadingPreset", "Idle"}));
-        QCOMPARE(presetsDone.count(), 1);
-        QCOMPARE(failed.count(), 1);
-        QCOMPARE(countFrames(V::Direction::ToDevice, 0x01, 0x00, -1), 0); // no reboot
-        QCOMPARE(presetOpenings(2), 0);
-        QCOMPARE(presetOpenings(3), 1);
-        QVERIFY(!V::image(V::ImageKind::Dsp).present);
+        QCOMPARE(QString::fromStdString(V::image(V::ImageKind::SubPreset).presetId), QStringLiteral("CD1"));
     }
 
-    void unknownPresetFallsBackToTheFirst()
+    // The shipped package, another one for the catalogue, one without presets, a damaged one.
+    void packagesAndTheCatalogue()
     {
         ControllerRig rig;
-        Controller *c = rig.controller;
+        Controller *c = rig.c;
+        WdxFirmwareDb db;
+        connect(c, &Controller::fwLoaded, &db, &WdxFirmwareDb::updateDb);
+        QSignalSpy changed(&db, &WdxFirmwareDb::dataChanged);
+        QSignalSpy versions(c, &Controller::mainFwVersionChanged);
+        QCOMPARE(c->debugMessage(), QStringLiteral("Press start to begin"));
+        QVERIFY(c->displayMessage().isEmpty());
+        QVERIFY(c->mainFwVersion().isEmpty());
+        QCOMPARE(c->progress(), 0.0);
+        QCOMPARE(c->timeToEnd(), 0);
+
         QVERIFY(rig.start());
-        QStringList shown;
-        connect(c, &Controller::displayMessageChanged, this, [&] { shown << c->displayMessage(); });
-        QSignalSpy done(c, &Controller::presetUploadCompleted);
+        QCOMPARE(rig.loaded.count(), 1);
+        QCOMPARE(versions.count(), 1);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(c->debugMessage(), QStringLiteral("Fw version 2.01 loaded, 40 presets available"));
+        QCOMPARE(c->dspFwVersion(), QStringLiteral("2.01"));
+        QCOMPARE(c->mainPresetAt(0), QStringLiteral("AA1"));
+        QCOMPARE(c->subPresetAt(16), QStringLiteral("TS2"));
+        QVERIFY(c->subPresetAt(17).isEmpty());
+        QVERIFY(c->mainPresetAt(-1).isEmpty());
+        QCOMPARE(db.mainSpeakerIds().size(), 23);
+        QCOMPARE(db.presetsVersion(), QStringLiteral("2.01/2.01"));
 
-        QVERIFY(c->startUploadMainPreset(QStringLiteral("ZZ9")));
-        QCOMPARE(shown, (QStringList{"Preset ZZ9 not available", "Uploading main preset"}));
-        QCOMPARE(c->totalSteps(), 17 + 1);
-        QVERIFY(done.wait(kWait));
-        QVERIFY(rig.waitIdle());
-        QCOMPARE(QString::fromStdString(V::image(V::ImageKind::MainPreset).presetId), QStringLiteral("AA1"));
-        QCOMPARE(c->stepsDone(), c->totalSteps());
+        const QByteArray images = wellFormed("RWDX", 2, 16).bytes() + wellFormed("RDSP", 2, 16).bytes();
+        QVERIFY(rig.load(writeFile(m_dir.filePath(QStringLiteral("catalogue.rvf")),
+                                   images + preset("AB2", "PASS").bytes() + preset("CD1", "SUB ").bytes()
+                                       + preset("AB1", "PASS").bytes())));
+        QCOMPARE(changed.count(), 2);
+        QCOMPARE(db.mainSpeakerIds(), (QStringList{"AB1", "AB2"}));
+        QCOMPARE(db.subIds(), QStringList{"CD1"});
+        QCOMPARE(db.cabinetIds(), (QStringList{"AB", "AB", "CD"}));
+        QVERIFY(db.isCabinetAvailable(QStringLiteral("AB")) && db.isCabinetAvailable(QStringLiteral("CD")));
+        QVERIFY(!db.isCabinetAvailable(QStringLiteral("ab")) && !db.isCabinetAvailable(QStringLiteral("AB1")));
+        QVERIFY(db.isPresetAvailable(QStringLiteral("CD1")) && db.isPresetAvailable(QStringLiteral("AB2")));
+        QVERIFY(!db.isPresetAvailable(QStringLiteral("AB3")));
+        QVERIFY(!db.isMainSpeakerAvailable(QStringLiteral("CD1")) && db.isMainSpeakerAvailable(QStringLiteral("AB1")));
+        QVERIFY(db.isSubAvailable(QStringLiteral("CD1")) && !db.isSubAvailable(QStringLiteral("AB1")));
+        db.updateDb(); // not through the controller's signal: nothing changes
+        QCOMPARE(changed.count(), 2);
+        QCOMPARE(db.subIds(), QStringList{"CD1"});
 
-        shown.clear();
-        QVERIFY(c->startUploadSubPreset(QStringLiteral("SB2")));
-        QCOMPARE(shown, QStringList{"Uploading preset"});
-        QCOMPARE(c->totalSteps(), 7 + 1);
-        QVERIFY(done.wait(kWait));
-        QVERIFY(rig.waitIdle());
-        QCOMPARE(QString::fromStdString(V::image(V::ImageKind::SubPreset).presetId), QStringLiteral("SB2"));
-
-        // A package without presets has nothing to fall back on.
-        QSignalSpy loaded(c, &Controller::fwLoaded);
-        c->reload(write(QStringLiteral("nopresets.rvf"), wellFormed("RWDX", 2, 16).bytes() + wellFormed("RDSP", 2, 16).bytes()));
-        QVERIFY(loaded.wait(kWait));
-        QVERIFY(rig.waitIdle());
+        QVERIFY(rig.load(writeFile(m_dir.filePath(QStringLiteral("nopresets.rvf")), images)));
+        QCOMPARE(c->debugMessage(), QStringLiteral("Fw version 2.01 loaded, 0 presets available"));
         QVERIFY(!c->startUploadMainPreset());
         QCOMPARE(c->debugMessage(), QStringLiteral("Firmware file does not contains any preset"));
         QVERIFY(!c->startUploadSubPreset(QStringLiteral("AS1")));
         QCOMPARE(c->displayMessage(), QStringLiteral("Preset AS1 not available"));
-    }
 
-    void failureShowsItsCause()
-    {
-        V::Faults f;
-        f.silentStatus = true;
-        V::setFaults(f);
-        ControllerRig rig;
-        Controller *c = rig.controller;
-        QVERIFY(rig.start());
-        c->worker()->setWaitTickMs(50);
-        c->worker()->setStatusPollLimitMs(800);
-        QSignalSpy failed(c, &Controller::failed);
-
-        c->startUploadDspFirmware();
-        QVERIFY(failed.wait(kWait));
-        // The state's own notification follows the failure.
-        QTRY_COMPARE_WITH_TIMEOUT(c->debugMessage(), QStringLiteral("Failed, Timeout"), kWait);
-        QVERIFY(rig.waitIdle());
-        QCOMPARE(failed.count(), 1);
-    }
-
-    void damagedPackageUploadsNothing()
-    {
         QByteArray damaged = embeddedPackage();
         damaged[100] = char(damaged.at(100) ^ 0x80); // in the main image's first block
-        ControllerRig rig;
-        Controller *c = rig.controller;
-        QVERIFY(rig.start());
         QSignalSpy failed(c, &Controller::failed);
-        V::clearLogs();
-
-        c->reload(write(QStringLiteral("damaged.rvf"), damaged));
-        QVERIFY(failed.wait(kWait));
-        QTRY_COMPARE_WITH_TIMEOUT(c->debugMessage(), QStringLiteral("Failed, Bad CRC"), kWait);
-        QVERIFY(rig.waitIdle());
-        QCOMPARE(c->worker()->lastErrorCode(), W::BadCRC);
+        QVERIFY(rig.load(writeFile(m_dir.filePath(QStringLiteral("damaged.rvf")), damaged)));
+        QCOMPARE(rig.recorder.states(), (QStringList{"Parsing", "Failed", "Idle"}));
+        QCOMPARE(c->debugMessage(), QStringLiteral("Failed, Bad CRC"));
+        QCOMPARE(failed.count(), 1);
         QVERIFY(c->mainFwVersion().isEmpty());
         QVERIFY(c->mainPresetAt(0).isEmpty());
-
-        // Nothing to send: no reboot, no opening, no block.
         c->startUploadMainFirmware();
         QCOMPARE(c->debugMessage(), QStringLiteral("Firmware is not loaded yet"));
         c->startUploadFirmware(QStringLiteral("AA1"), QStringLiteral("AS1"));
         QVERIFY(!c->startUploadMainPreset(QStringLiteral("AA1")));
-        c->startUploadDspFirmware();
-        QVERIFY(failed.wait(kWait));
-        QVERIFY(rig.waitIdle());
-        QCOMPARE(c->worker()->lastErrorCode(), W::Unknown);
-        QCOMPARE(countFrames(V::Direction::ToDevice, 0x01, -1, -1), 0);
         QCOMPARE(V::status().requestsReceived, 0);
     }
 
-    void unpluggedDuringMainUpload()
-    {
-        ControllerRig rig;
-        Controller *c = rig.controller;
-        QVERIFY(rig.start());
-        QSignalSpy failed(c, &Controller::failed);
-        QSignalSpy mainDone(c, &Controller::mainFwUploadCompleted);
-
-        WireWatch unplugger([] {
-            if (countFrames(V::Direction::ToDevice, 0x01, 0x02, 0x01) < 20)
-                return false;
-            V::unplug();
-            return true;
-        });
-        c->startUploadMainFirmware();
-        QVERIFY(failed.wait(kMainUploadWait));
-        QVERIFY(QTest::qWaitFor([c] { return c->debugMessage().startsWith(QLatin1String("Failed, ")); }, kWait));
-        QVERIFY2(c->debugMessage() == QLatin1String("Failed, Communication Error")
-                     || c->debugMessage() == QLatin1String("Failed, Timeout"),
-                 qPrintable(c->debugMessage()));
-        QVERIFY(rig.waitIdle());
-        QCOMPARE(mainDone.count(), 0);
-
-        V::plug();
-        QVERIFY(QTest::qWaitFor([&] { return rig.engine.processor->isConnected(); }, kWait));
-        c->startUploadMainFirmware();
-        QVERIFY(mainDone.wait(kMainUploadWait));
-        QVERIFY(rig.waitIdle());
-        QCOMPARE(failed.count(), 1);
-        QCOMPARE(c->stepsDone(), c->totalSteps());
-        QVERIFY(V::image(V::ImageKind::Main).present);
-    }
-
-    void fullUploadCountsEveryStep()
-    {
-        V::update([](V::DeviceState &s) {
-            s.mainVersion = "1.00";
-            s.fallbackImageVersion = "0.00"; // a garbled version tag must show
-        });
-        ControllerRig rig;
-        Controller *c = rig.controller;
-        QVERIFY(rig.start());
-        QSignalSpy mainStarted(c, &Controller::mainFwUploadStarted);
-        QSignalSpy presetsDone(c, &Controller::presetUploadCompleted);
-        QSignalSpy progress(c, &Controller::progressChanged);
-
-        c->startUploadFirmware(QStringLiteral("AA1"), QStringLiteral("AS1"));
-        QCOMPARE(mainStarted.count(), 1);
-        QCOMPARE(c->displayMessage(), QStringLiteral("Uploading firmware"));
-        QCOMPARE(c->totalSteps(), (89 + 56) + (73 + 1) + (17 + 1) + (7 + 1));
-        QVERIFY(presetsDone.wait(kMainUploadWait));
-        QVERIFY(rig.waitIdle());
-        QCOMPARE(c->stepsDone(), c->totalSteps());
-        QCOMPARE(c->progress(), 1.0);
-        QCOMPARE(c->timeToEnd(), 0);
-        QVERIFY(progress.count() >= c->totalSteps());
-        QCOMPARE(QString::fromStdString(V::state().mainVersion), QStringLiteral("2.01"));
-    }
-
-    void catalogueOfTheLoadedPackage()
-    {
-        const QByteArray file = wellFormed("RWDX", 2, 16).bytes() + wellFormed("RDSP", 2, 16).bytes()
-            + preset("AB2", "PASS").bytes() + preset("CD1", "SUB ").bytes() + preset("AB1", "PASS").bytes();
-        ControllerRig rig;
-        Controller *c = rig.controller;
-        WdxFirmwareDb db;
-        connect(c, &Controller::fwLoaded, &db, &WdxFirmwareDb::updateDb);
-        QSignalSpy changed(&db, &WdxFirmwareDb::dataChanged);
-        QVERIFY(rig.start());
-        QCOMPARE(changed.count(), 1);
-        QCOMPARE(db.mainSpeakerIds().size(), 23);
-        QCOMPARE(db.presetsVersion(), QStringLiteral("2.01/2.01"));
-
-        c->reload(write(QStringLiteral("catalogue.rvf"), file));
-        QVERIFY(changed.wait(kWait));
-        QCOMPARE(db.mainSpeakerIds(), (QStringList{"AB1", "AB2"}));
-        QCOMPARE(db.subIds(), QStringList{"CD1"});
-        QCOMPARE(db.cabinetIds(), (QStringList{"AB", "AB", "CD"}));
-        QVERIFY(db.isCabinetAvailable(QStringLiteral("AB")));
-        QVERIFY(db.isCabinetAvailable(QStringLiteral("CD")));
-        QVERIFY(!db.isCabinetAvailable(QStringLiteral("ab")));
-        QVERIFY(!db.isCabinetAvailable(QStringLiteral("AA")));
-        QVERIFY(db.isPresetAvailable(QStringLiteral("CD1")));
-        QVERIFY(db.isPresetAvailable(QStringLiteral("AB2")));
-        QVERIFY(!db.isPresetAvailable(QStringLiteral("AB3")));
-        QVERIFY(!db.isMainSpeakerAvailable(QStringLiteral("CD1")));
-        QVERIFY(db.isMainSpeakerAvailable(QStringLiteral("AB1")));
-        QVERIFY(db.isSubAvailable(QStringLiteral("CD1")));
-        QVERIFY(!db.isSubAvailable(QStringLiteral("AB1")));
-        QCOMPARE(db.mainFwVersion(), QStringLiteral("2.01"));
-
-        // Without a sender (not through the controller's signal) nothing changes.
-        db.updateDb();
-        QCOMPARE(changed.count(), 2);
-        QCOMPARE(db.subIds(), QStringList{"CD1"});
-    }
-
 private:
-    QString write(const QString &name, const QByteArray &bytes)
-    {
-        const QString path = m_dir.filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
-    }
-
     QTemporaryDir m_dir;
+    QString m_small;
 };
 
 VELA_TEST_MAIN_CORE(TestFirmwareUpdate)
