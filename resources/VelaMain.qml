@@ -26,14 +26,15 @@ Item {
         objectName: "pageStack"
         anchors.fill: parent
 
+        // Slides by the stack's width: a page destroyed after its slide is never read again.
         delegate: StackViewDelegate {
             pushTransition: StackViewTransition {
-                PropertyAnimation { target: enterItem; property: "x"; from: enterItem.width; to: 0; duration: 300 }
-                PropertyAnimation { target: exitItem; property: "x"; from: 0; to: -exitItem.width; duration: 300 }
+                PropertyAnimation { target: enterItem; property: "x"; from: pageStack.width; to: 0; duration: 300 * Theme.motion }
+                PropertyAnimation { target: exitItem; property: "x"; from: 0; to: -pageStack.width; duration: 300 * Theme.motion }
             }
             popTransition: StackViewTransition {
-                PropertyAnimation { target: enterItem; property: "x"; from: -enterItem.width; to: 0; duration: 300 }
-                PropertyAnimation { target: exitItem; property: "x"; from: 0; to: exitItem.width; duration: 300 }
+                PropertyAnimation { target: enterItem; property: "x"; from: -pageStack.width; to: 0; duration: 300 * Theme.motion }
+                PropertyAnimation { target: exitItem; property: "x"; from: 0; to: pageStack.width; duration: 300 * Theme.motion }
             }
         }
     }

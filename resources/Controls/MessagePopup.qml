@@ -31,8 +31,8 @@ Rectangle {
     border.color: Theme.accent
     border.width: Math.max(1, devicePixelRatio)
     z: 50
-    Behavior on y { NumberAnimation { duration: 200; easing.type: Easing.OutCubic } }
-    Behavior on opacity { NumberAnimation { duration: 200 } }
+    Behavior on y { NumberAnimation { duration: 200 * Theme.motion; easing.type: Easing.OutCubic } }
+    Behavior on opacity { NumberAnimation { duration: 200 * Theme.motion } }
 
     Timer { id: hideTimer; interval: popup.showMs; onTriggered: popup.hide() }
 

@@ -16,7 +16,7 @@ Rectangle {
     opacity: active ? 1 : 0
     visible: opacity > 0
     z: 40
-    Behavior on opacity { NumberAnimation { duration: 200 } }
+    Behavior on opacity { NumberAnimation { duration: 200 * Theme.motion } }
 
     MouseArea { anchors.fill: parent; hoverEnabled: true; onWheel: wheel.accepted = true }
 

@@ -29,4 +29,8 @@ QtObject {
     readonly property real spacing: 8
     readonly property real radius: 6
     readonly property real buttonHeight: 32
+
+    // Scales the length of every slide and fade: 1 unless the scene's tests, which wait for
+    // each one, shorten them through the context property "animationScale".
+    readonly property real motion: typeof animationScale === "number" ? animationScale : 1
 }

@@ -53,7 +53,7 @@ Item {
         highlightRangeMode: ListView.StrictlyEnforceRange
         preferredHighlightBegin: 0
         preferredHighlightEnd: height
-        highlightMoveDuration: 300
+        highlightMoveDuration: 300 * Theme.motion
         boundsBehavior: Flickable.StopAtBounds
         clip: true
         currentIndex: 1

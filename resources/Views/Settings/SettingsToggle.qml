@@ -42,7 +42,7 @@ Item {
             anchors.verticalCenter: parent.verticalCenter
             x: toggle.checked ? parent.width - width - 3 * devicePixelRatio : 3 * devicePixelRatio
             color: toggle.checked ? Theme.text : Theme.textDim
-            Behavior on x { NumberAnimation { duration: 120 } }
+            Behavior on x { NumberAnimation { duration: 120 * Theme.motion } }
         }
     }
 

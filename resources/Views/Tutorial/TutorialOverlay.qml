@@ -72,7 +72,7 @@ Item {
 
     visible: opacity > 0
     opacity: shown ? 1 : 0
-    Behavior on opacity { NumberAnimation { duration: 200 } }
+    Behavior on opacity { NumberAnimation { duration: 200 * Theme.motion } }
 
     Keys.onEscapePressed: hide()
     Keys.onRightPressed: next()

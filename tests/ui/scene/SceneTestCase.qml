@@ -2,7 +2,8 @@ import QtQuick 2.15
 import QtTest 1.2
 
 // The rig of every scene document: the real scene in a 640 x 480 window on a device side that
-// walks to polling with the virtual Wdx. Helpers find items by objectName anywhere in it.
+// walks to polling with the virtual Wdx. Helpers find items by objectName anywhere in it and
+// wait for conditions, never for fixed times, except where a rule is about time.
 TestCase {
     id: sceneCase
     when: windowShown
@@ -12,13 +13,16 @@ TestCase {
     height: 480
     property alias scene: loader.item
     readonly property int waitMs: 40000
-
-    Loader {
-        id: loader
-        width: 640
-        height: 480
-        source: sceneRoot + "VelaMain.qml"
-    }
+    readonly property string lockedText: "Device is locked. Unlock to edit settings"
+    readonly property string hwModeText: "Device in hardware mode. Please put mode switch in USER position to edit"
+    property Item stack
+    property Item pages
+    // The state views, the popups and the tutorial: each fades.
+    property var faders: []
+    // Every screen name the scene reported, oldest first.
+    property var screens: []
+    Connections { target: wdx; function onActiveScreenChanged() { sceneCase.screens.push(wdx.activeScreen) } }
+    Loader { id: loader; width: 640; height: 480; source: sceneRoot + "VelaMain.qml" }
 
     // Call from initTestCase: the warning guard first, then a connected, polling device.
     function startScene() {
@@ -27,76 +31,75 @@ TestCase {
         tryCompare(wdx, "state", "Polling", waitMs)
         // Slow under the thread sanitizer: three models of the 2281-row delay list among them.
         tryVerify(function() { return scene.valueListsReady }, 3 * waitMs, "value lists not loaded")
-        tryVerify(function() { return findAny("main") !== null }, waitMs)
-        waitForRendering(scene)
-        // The "Loading, please wait" view fades out and takes clicks until it has gone.
+        stack = findAny("pageStack")
+        pages = findAny("pages")
+        faders = Array.prototype.slice.call(findAny("stateViews").children).concat([findAny("tutorial")])
         settle()
     }
 
-    // The first visible item with this objectName, searched through visual children and
-    // delegates. null when there is none.
-    function find(name, from) {
-        return search(from || scene, name, false)
-    }
+    // The first visible item (on the window too: the scrolled-away pages stay visible items)
+    // with this objectName, searched through children and delegates; null when none.
+    function find(name, from) { return search(from || scene, name, false) }
     // As find(), but items that are not visible count too.
-    function findAny(name, from) {
-        return search(from || scene, name, true)
-    }
-    // Visible means on the window too: the pages of the application view that are scrolled away
-    // stay visible items.
-    function onWindow(item) {
-        var p = item.mapToItem(null, item.width / 2, item.height / 2)
-        return p.x >= 0 && p.y >= 0 && p.x < sceneCase.width && p.y < sceneCase.height
-    }
+    function findAny(name, from) { return search(from || scene, name, true) }
     function search(item, name, all) {
-        if (!item)
+        if (!item || (!all && item.visible === false))
             return null
-        if (item.objectName === name && (all || (item.visible && onWindow(item))))
-            return item
-        if (!all && item.visible === false)
-            return null
+        if (item.objectName === name) {
+            var p = item.mapToItem(null, item.width / 2, item.height / 2)
+            if (all || (p.x >= 0 && p.y >= 0 && p.x < width && p.y < height))
+                return item
+        }
         var kids = item.children || []
         for (var i = 0; i < kids.length; ++i) {
             var hit = search(kids[i], name, all)
             if (hit)
                 return hit
         }
-        if (item.contentItem && item.contentItem !== item) {
-            hit = search(item.contentItem, name, all)
-            if (hit)
-                return hit
-        }
-        return null
+        return item.contentItem && item.contentItem !== item ? search(item.contentItem, name, all) : null
     }
     function waitFor(name, from) {
+        settle()
         tryVerify(function() { return find(name, from) !== null }, waitMs, "no visible item " + name)
         return find(name, from)
     }
-    // Clicks the middle of a visible item found by name (waits for it first, and for a fade it
-    // is part of to end: an item fading in does not take the click yet).
+    // Clicks the middle of a visible item once nothing slides or fades any more and the
+    // positioners above it have placed it.
     function click(name, from) {
         var item = waitFor(name, from)
-        verify(item, "no item " + name)
-        waitStill(item)
+        for (var p = item; p; p = p.parent)
+            if (isPolishScheduled(p))
+                waitForItemPolished(p, waitMs)
         mouseClick(item)
         return item
     }
-    function effectiveOpacity(item) {
-        var o = 1
-        for (var p = item; p; p = p.parent)
-            o *= p.opacity
-        return o
+    // Until no page slides and no state view, popup or the tutorial fades.
+    function settle() {
+        tryVerify(function() {
+            if (stack.busy || pages.moving || Math.abs(pages.contentY - pages.currentItem.y) > 0.5)
+                return false
+            return faders.every(function(f) { return f.opacity === ((f.active !== undefined ? f.active : f.shown) ? 1 : 0) })
+        }, waitMs, "the scene does not come to rest")
     }
-    function waitStill(item) {
-        var last = -1
-        for (var i = 0; i < 20; ++i) {
-            var o = effectiveOpacity(item)
-            if (o === last)
-                return
-            last = o
-            wait(50)
-        }
+    function goTo(index) { findAny("main").goTo(index); settle() }
+    function openSettings() { goTo(1); click("settingsButton"); return waitFor("settingsView") }
+    // Pops every pushed page.
+    function backToMain() {
+        if (stack.depth > 1)
+            stack.currentItem.back()
+        goTo(1)
     }
-    // Lets animations (300 ms slides, 200 ms fades) finish.
-    function settle() { wait(450) }
+    function replug() { virtualWdx.unplug(); tryCompare(wdx, "isConnected", false, waitMs); virtualWdx.plug() }
+    // Two reads of the polling reach the device after this call: a write posted before it, at
+    // a higher priority, would have been sent first.
+    function flush() {
+        var n = virtualWdx.readCount()
+        tryVerify(function() { return virtualWdx.readCount() >= n + 2 }, waitMs, "no polling")
+    }
+    function device() { return virtualWdx.state() }
+    function waitDevice(check, what) { tryVerify(function() { return check(device()) }, waitMs, what) }
+    function lastWrite(op, sub) {
+        var frames = virtualWdx.writes(op, sub)
+        return frames[frames.length - 1]
+    }
 }
