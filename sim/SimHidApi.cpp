@@ -374,6 +374,9 @@ int HID_API_EXPORT HID_API_CALL hid_send_feature_report(hid_device *dev, const u
             if (sim.faults.uartEnableFails) {
                 sim.logEvent(now, "uartEnableFails fault");
                 setError(dev, L"Broken pipe");
+            } else if (data[1] <= 1 && sim.faults.uartEnableIgnored) {
+                sim.logEvent(now, "uartEnableIgnored fault");
+                result = int(length);
             } else if (data[1] <= 1) {
                 if (sim.uartEnabled != (data[1] == 1))
                     sim.logEvent(now, data[1] ? "UART enabled" : "UART disabled");
@@ -408,7 +411,10 @@ int HID_API_EXPORT HID_API_CALL hid_get_feature_report(hid_device *dev, unsigned
     if (!call.alive())
         return gone(dev);
     int result = -1;
-    if (data && length >= 2 && data[0] == 0x41) {
+    if (data && length >= 2 && data[0] == 0x41 && sim.faults.uartStateFails) {
+        sim.logEvent(Clock::now(), "uartStateFails fault");
+        setError(dev, L"Broken pipe");
+    } else if (data && length >= 2 && data[0] == 0x41) {
         data[1] = sim.uartEnabled ? 1 : 0;
         result = 2;
     } else {

@@ -133,6 +133,8 @@ struct Faults
     int replugAfterMs = -1;       // >= 0: such an unplug plugs back in after this long
     int shortWrites = 0;          // the next n interrupt writes are cut short (about half is taken)
     bool uartEnableFails = false; // setting feature report 0x41 fails (-1)
+    bool uartEnableIgnored = false; // setting feature report 0x41 succeeds but the UART keeps its state
+    bool uartStateFails = false;  // getting feature report 0x41 fails (-1)
     bool openFails = false;       // hid_open/hid_open_path fail although the bridge is listed
 };
 
