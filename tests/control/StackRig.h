@@ -1,8 +1,7 @@
 #pragma once
 
-// The controller side and the device model against the virtual Wdx, wired as the application
-// wires them: hidapi functions, driver, monitor, processor on its worker thread,
-// sub-controllers and model on the test's thread.
+// The device side against the virtual Wdx, wired as the application wires it: hidapi functions,
+// driver, monitor, processor on its worker thread, sub-controllers and model on the test's thread.
 
 #include "ModelTestSupport.h"
 #include "VirtualWdx.h"
@@ -26,7 +25,6 @@
 #include <QtTest>
 
 #include <atomic>
-#include <functional>
 #include <map>
 
 namespace ControlTest {
@@ -34,9 +32,6 @@ namespace ControlTest {
 namespace V = VirtualWdx;
 
 constexpr int kWait = 20000;
-
-// Every read the screens poll, by the name a test row gives it.
-using Action = std::function<void()>;
 
 class StackRig
 {
@@ -61,69 +56,37 @@ public:
         delete controller;
         V::reset();
     }
-    StackRig(const StackRig &) = delete;
-    StackRig &operator=(const StackRig &) = delete;
 
-    // Starts the engine, looks for the bridge and waits for the connection (and the package).
+    // Starts the engine and waits for the connection and the package.
     bool start()
     {
         controller->start();
-        if (!QTest::qWaitFor([this] { return m_running.load(); }, kWait))
-            return false;
+        const bool running = QTest::qWaitFor([this] { return m_running.load(); }, kWait);
         controller->processor()->resume();
-        return QTest::qWaitFor([this] { return model->isConnected() && !firmwareDb.mainFwVersion().isEmpty(); },
-                               kWait);
+        return running && QTest::qWaitFor([this] { return model->isConnected() && !firmwareDb.mainFwVersion().isEmpty(); }, kWait);
     }
 
-    // Requests still alive under the sub-controllers: each is released when its answer (or
-    // its failure) has been handled.
+    // Requests still alive under the sub-controllers (each is released once handled).
     int pendingRequests() const { return controller->findChildren<WdxRequest *>().size(); }
-    bool settle(int ms = kWait) const
+    bool settle() const
     {
-        return QTest::qWaitFor([this] { return pendingRequests() == 0 && controller->processor()->waitingCount() == 0; },
-                               ms);
+        return QTest::qWaitFor([this] { return pendingRequests() == 0 && controller->processor()->waitingCount() == 0; }, kWait);
     }
-    // Children of the sub-controllers other than requests (the EQ's band records).
-    int eqChildren() const { return controller->eq()->children().size(); }
 
-    // Every read of the device's settings families, as the screens post them.
-    std::map<QString, Action> reads() const
+    // Runs one slot of a sub-controller: "family.slot" or "family.slot(argument)".
+    void call(const QString &text) const
     {
-        WdxController_DeviceInfo *info = controller->deviceInfo();
-        return {
-            {"name", [info] { info->readDeviceName(); }},
-            {"type", [info] { info->readDeviceType(); }},
-            {"main", [info] { info->readMainFwVersion(); }},
-            {"dsp", [info] { info->readDspFwVersion(); }},
-            {"preset", [info] { info->readPresetFwVersion(); }},
-            {"status", [info] { info->readDeviceStatus(); }},
-            {"lock", [info] { info->readSecurityStatus(false); }},
-            {"lockRepost", [info] { info->readSecurityStatus(true); }},
-            {"outputMeters", [info] { info->readOutputsMeters(); }},
-            {"compressorMeters", [info] { info->readOutputCompressorMeters(); }},
-            {"inputMeters", [info] { info->readInputsMeters(); }},
-            {"gains", [this] { controller->gains()->readOutputGains(); }},
-            {"frontPanel", [this] { controller->gains()->readFrontPanelGains(); }},
-            {"delays", [this] { controller->delays()->readOutputDelays(); }},
-            {"preProcPatch", [this] { controller->patch()->readPreProcessingPatch(); }},
-            {"outputPatch", [this] { controller->patch()->readOutputPatch(); }},
-            {"outputPatch2", [this] { controller->patch()->readOutputPatch(2); }},
-            {"eq", [this] { controller->eq()->read(); }},
-            {"eq1", [this] { controller->eq()->read(1); }},
-            {"compressor", [this] { controller->compressor()->read(); }},
-            {"compressor1", [this] { controller->compressor()->read(1); }},
-            {"mode", [this] { controller->speaker()->readSpeakerMode(); }},
-            {"presets", [this] { controller->speaker()->readSpeakerPreset(false); }},
-            {"presetsRepost", [this] { controller->speaker()->readSpeakerPreset(true); }},
-            {"mux", [this] { controller->specificFunctions()->readDigitalMuxStatus(); }},
-        };
-    }
-    void readAll()
-    {
-        for (const char *name : {"name", "type", "main", "dsp", "preset", "status", "lock", "outputMeters",
-                                 "compressorMeters", "inputMeters", "gains", "frontPanel", "delays", "preProcPatch",
-                                 "outputPatch", "eq", "compressor", "mode", "presets", "mux"})
-            reads().at(QString::fromLatin1(name))();
+        WdxController *c = controller;
+        const std::map<QString, QObject *> families{
+            {"info", c->deviceInfo()}, {"gains", c->gains()}, {"delays", c->delays()}, {"patch", c->patch()},
+            {"eq", c->eq()}, {"compressor", c->compressor()}, {"speaker", c->speaker()}, {"mux", c->specificFunctions()}};
+        QObject *family = families.at(text.section('.', 0, 0));
+        const QByteArray slot = text.section('.', 1).section('(', 0, 0).toLatin1();
+        const QString argument = text.section('(', 1).chopped(1);
+        const bool done = argument.isEmpty() ? QMetaObject::invokeMethod(family, slot)
+            : argument == QLatin1String("true") ? QMetaObject::invokeMethod(family, slot, Q_ARG(bool, true))
+                                                : QMetaObject::invokeMethod(family, slot, Q_ARG(int, argument.toInt()));
+        QVERIFY2(done, qPrintable(text));
     }
 
     WdxController *controller;
@@ -139,39 +102,33 @@ inline QByteArray hex(const V::Bytes &bytes)
     return QByteArray(reinterpret_cast<const char *>(bytes.data()), int(bytes.size())).toHex(' ');
 }
 
-// DATA of the frames of one kind that reached the device, oldest first.
-inline QList<QByteArray> sent(int cmd, int op, int subCode = -1)
-{
-    QList<QByteArray> out;
-    for (const V::WireEntry &e : V::frames(V::Direction::ToDevice, cmd, op, subCode))
-        out.append(hex(e.data));
-    return out;
-}
-
 inline V::Bytes bytes(const QByteArray &hexText)
 {
     const QByteArray raw = QByteArray::fromHex(hexText);
     return V::Bytes(raw.begin(), raw.end());
 }
 
-// A fault aimed at the device's answers to one OP and sub-code (-1: any), `count` times.
-inline V::AnswerRule aimed(V::AnswerRule::Action action, int op, int subCode = -1, int count = -1)
+// DATA of the frames of one kind that reached the device, oldest first (cmd -1: whole frames).
+inline QList<QByteArray> sent(int cmd, int op = -1, int subCode = -1)
+{
+    QList<QByteArray> out;
+    for (const V::WireEntry &e : V::frames(V::Direction::ToDevice, cmd, op, subCode))
+        out.append(hex(cmd < 0 ? e.bytes : e.data));
+    return out;
+}
+inline QList<QByteArray> toDevice() { return sent(-1); }
+
+// The device's answers to one OP and sub-code (-1: any), `count` times: dropped, with the error
+// bit, or (Override) with this DATA and, if not -1, this CMD.
+inline V::AnswerRule aimed(V::AnswerRule::Action action, int op, int subCode = -1, int count = -1,
+                           const QByteArray &data = QByteArray(), int replyCmd = -1)
 {
     V::AnswerRule rule;
     rule.op = op;
     rule.subCode = subCode;
     rule.count = count;
     rule.action = action;
-    return rule;
-}
-
-// The device answers with this DATA (hexadecimal; empty: its own) and, if not -1, this CMD and OP.
-inline V::AnswerRule answering(int op, int subCode, const QByteArray &data, int count = 1, int replyCmd = -1,
-                               int replyOp = -1)
-{
-    V::AnswerRule rule = aimed(V::AnswerRule::Action::Override, op, subCode, count);
     rule.replyCmd = replyCmd;
-    rule.replyOp = replyOp;
     rule.replaceData = !data.isEmpty();
     rule.data = bytes(data);
     return rule;
