@@ -3,6 +3,10 @@
 
 #include "StackRig.h"
 #include "VelaTestMain.h"
+#include "models/EditTimer.h"
+#include "models/VelaScreenController.h"
+#include "models/WdxOutputItem.h"
+#include "models/WdxPreProcItem.h"
 #include "protocol/WdxRequestBuilder.h"
 
 #include <QPointer>
@@ -80,6 +84,8 @@ public:
 
 using Action = std::function<void(WdxController *)>;
 Q_DECLARE_METATYPE(Action)
+using DeviceEdit = std::function<void(V::DeviceState &)>;
+Q_DECLARE_METATYPE(DeviceEdit)
 
 class TestControl : public QObject
 {
@@ -97,15 +103,38 @@ private slots:
     void writes();
     void queueOrderAndMerges();
     void nothingSentWhileDisconnected();
+    void screens_data();
+    void screens();
+    void mainScreenGains();
+    void wiring_data();
+    void wiring();
+    void modelEditReachesDevice();
 
 private:
+    QString readsOnWire() const // OP:sub-code of each read, oldest first
+    {
+        QStringList reads;
+        for (const V::WireEntry &e : V::frames(V::Direction::ToDevice, 0x00))
+            reads << QStringLiteral("%1:%2").arg(e.op, 2, 16, QLatin1Char('0')).arg(e.subCode(), 2, 16, QLatin1Char('0'));
+        return reads.join(QLatin1Char(' '));
+    }
+    void tick(VelaScreenController &screens, int times)
+    {
+        while (times-- > 0) {
+            emit screens.pollingTimeout();
+            QVERIFY(m_rig->settle());
+        }
+    }
+
     std::unique_ptr<StackRig> m_rig; // one engine for the run; each case starts from the factory device
     std::unique_ptr<Recorder> m_recorder;
+    qint64 m_ahead = 0; // the models' guard clocks run this far ahead
 };
 
 void TestControl::initTestCase()
 {
     QLogger::QLoggerManager::setOutputMode(QLogger::LogOff);
+    EditTimer::setClock([this] { return QDateTime::currentMSecsSinceEpoch() + m_ahead; });
     m_rig.reset(new StackRig(V::Timing::instant()));
     m_recorder.reset(new Recorder(m_rig->controller));
     QVERIFY(m_rig->start());
@@ -342,6 +371,134 @@ void TestControl::nothingSentWhileDisconnected()
     QVERIFY(record.isNull());
     QVERIFY(V::frames(V::Direction::ToDevice).empty());
     V::plug();
+}
+
+// Two poll ticks of the screen named last: its reads in order (OP:sub-code), those that depend
+// on the type chosen by the name; the main screen reads the gains on its first tick only.
+void TestControl::screens_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("screen");
+    QTest::addColumn<QString>("reads");
+    auto row = [](const char *tag, const char *name, const char *screen, const QString &first, QString next = "-") {
+        QTest::newRow(tag) << QString(name) << QString(screen) << (first + ' ' + (next == "-" ? first : next)).trimmed();
+    };
+    const QString tail = "08:01 01:05", outputs = "07:40 07:41 07:42 05:40 05:41 05:42 08:00 01:81 01:86 04:40 03:40";
+    const QString inputs = "05:30 05:31 06:30 06:31 01:80";
+    row("main", "WDX-T-N 004217", "main", "01:81 01:86 03:40 08:00 " + tail, "01:81 01:86 08:00 " + tail);
+    row("output, type 0", "WDX-T-U 004217", "output", outputs + " 03:80 " + tail);
+    row("output, type 1", "WDX-T-N 004217", "output", outputs + " 03:80 " + tail);
+    row("output, type 2", "WDX-I-U 004217", "output", outputs + ' ' + tail);
+    row("input, type 0", "WDX-T-U 004217", "input", inputs + ' ' + tail);
+    row("input, type 1", "WDX-T-N 004217", "input", inputs + " fd:00 " + tail);
+    row("input, type 2", "WDX-I-U 004217", "input", inputs + ' ' + tail);
+    row("input, type 3", "WDX-I-N 004217", "input", inputs + " fd:00 " + tail);
+    row("settings", "WDX-T-N 004217", "settings", "01:05");
+    row("eq", "WDX-T-N 004217", "eq", "06:30 06:31 " + tail);
+    row("compressor", "WDX-T-N 004217", "compressor", "07:40 07:41 07:42 01:86 " + tail);
+    row("speaker", "WDX-T-N 004217", "speaker", "08:00 " + tail);
+    row("speakerAndMode", "WDX-T-N 004217", "speakerAndMode", "08:00 " + tail);
+    for (const char *silent : {"test", "disconnected", "requestToUpgrade", "uploadingFirmware", "Main"})
+        row(silent, "WDX-T-N 004217", silent, "");
+}
+
+void TestControl::screens()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, screen);
+    QFETCH(QString, reads);
+    m_rig->model->updateDeviceName(name);
+    VelaScreenController screens(m_rig->controller, m_rig->model);
+    m_rig->model->setActiveScreen(QStringLiteral("settings"));
+    m_rig->model->setActiveScreen(screen);
+    tick(screens, 2);
+    QCOMPARE(readsOnWire(), reads);
+}
+
+// The main screen's gains: read on each tick until answered, then again only on the next visit
+// or connection.
+void TestControl::mainScreenGains()
+{
+    VelaScreenController screens(m_rig->controller, m_rig->model);
+    m_rig->model->setActiveScreen(QStringLiteral("settings"));
+    m_rig->model->setActiveScreen(QStringLiteral("main"));
+    V::addAnswerRule(aimed(V::AnswerRule::Action::Drop, 0x03, 0x40, 1));
+    auto gainReads = [] { return int(V::frames(V::Direction::ToDevice, 0x00, 0x03, 0x40).size()); };
+    tick(screens, 3);
+    QCOMPARE(gainReads(), 2);
+    m_rig->model->setActiveScreen(QStringLiteral("settings"));
+    tick(screens, 1);
+    m_rig->model->setActiveScreen(QStringLiteral("main"));
+    tick(screens, 2);
+    QCOMPARE(gainReads(), 3);
+    V::unplug();
+    QTRY_VERIFY_WITH_TIMEOUT(!m_rig->model->isConnected(), kWait);
+    V::plug();
+    QTRY_VERIFY_WITH_TIMEOUT(m_rig->model->isConnected(), kWait);
+    QVERIFY(m_rig->settle());
+    tick(screens, 2);
+    QCOMPARE(gainReads(), 4);
+}
+
+// A value the device holds reaches the model through the application's connections, one row
+// per family (each value differs from the factory one and from its neighbours').
+void TestControl::wiring_data()
+{
+    QTest::addColumn<DeviceEdit>("device");
+    QTest::addColumn<QString>("read");
+    QTest::addColumn<QString>("shown"); // a model property, or "output<row>.property"
+    QTest::addColumn<QString>("value");
+    using S = V::DeviceState &;
+    auto row = [](const char *name, DeviceEdit device, const char *read, const char *shown, const QVariant &value) {
+        QTest::newRow(name) << device << QString(read) << QString(shown) << value.toString();
+    };
+    row("name", [](S s) { s.name = "WDX-I-N 001234"; }, "info.readDeviceName", "name", "WDX-I-N 001234");
+    row("lock", [](S s) { s.locked = true; }, "info.readSecurityStatus", "isLocked", true);
+    row("main version", [](S s) { s.mainVersion = "2.10"; }, "info.readMainFwVersion", "mainFwVersion", "2.10");
+    row("dsp version", [](S s) { s.dspVersion = "2.02"; }, "info.readDspFwVersion", "dspFwVersion", "2.02");
+    row("preset version", [](S s) { s.mainPresetVersion = "2.03"; s.subPresetVersion = "2.04"; },
+        "info.readPresetFwVersion", "presetFwVersion", "2.03/2.04");
+    row("output meters", [](S s) { s.metersMoving = false; s.outputMeters = {{10, 20, 30}}; }, "info.readOutputsMeters",
+        "output1.outputLevel", 20);
+    row("compressor meters", [](S s) { s.metersMoving = false; s.compressorMeters = {{11, 22, 33}}; },
+        "info.readOutputCompressorMeters", "output2.compressionLevel", 33);
+    row("gains", [](S s) { s.outputGains = {{0x12, 0x34, 0x56}}; }, "gains.readOutputGains", "output1.gain", 0x34);
+    row("front panel gains", [](S s) { s.frontPanelGains = {{5, 6, 7}}; }, "gains.readFrontPanelGains",
+        "output2.frontPanelGain", 7);
+    row("delays", [](S s) { s.outputDelays = {{1, 2, 0x1234}}; }, "delays.readOutputDelays", "output2.delay", 0x1234);
+    row("output patch", [](S s) { s.outputPatches = {{1, 0, 2}}; }, "patch.readOutputPatch", "output0.patch", 1);
+    row("pre-processing patch", [](S s) { s.preProcessingPatches = {{0x05, 0x12}}; }, "patch.readPreProcessingPatch",
+        "preProc1", 0x12);
+    row("compressor", [](S s) { s.compressors[1].ratio = 6; }, "compressor.read", "output1.compressionRatio", 6);
+    row("speaker preset", [](S s) { s.subPreset = "AS2"; }, "speaker.readSpeakerPreset", "output1.speakerId", "AS2");
+    row("speaker mode", [](S s) { s.subMode = 2; }, "speaker.readSpeakerMode", "output1.speakerVariant", 2);
+    row("digital input", [](S s) { s.digitalMux = 2; }, "mux.readDigitalMuxStatus", "digitalMux", 2);
+}
+
+void TestControl::wiring()
+{
+    QFETCH(DeviceEdit, device);
+    QFETCH(QString, read);
+    QFETCH(QString, shown);
+    QFETCH(QString, value);
+    m_ahead += 1000; // past the hold on device reports a model keeps after its creation
+    V::update(device);
+    m_rig->call(read);
+    QVERIFY(m_rig->settle());
+    WdxModel *m = m_rig->model;
+    const int row = shown.section('.', 0, 0).right(1).toInt();
+    const QVariant held = shown.startsWith(QLatin1String("preProc")) ? QVariant(m->getPreProc(row)->patchValue())
+        : shown.contains('.') ? m->getOutput(row)->property(qPrintable(shown.section('.', 1))) : m->property(qPrintable(shown));
+    QCOMPARE((held.userType() == QMetaType::UChar ? QVariant(held.toUInt()) : held).toString(), value); // not as a char
+}
+
+// An edit in the model reaches the device as its write.
+void TestControl::modelEditReachesDevice()
+{
+    m_rig->model->getOutput(0)->setPatch(2);
+    QTRY_COMPARE_WITH_TIMEOUT(sent(0x01, 0x05), QList<QByteArray>{"40 02"}, kWait);
+    QVERIFY(m_rig->settle());
+    QCOMPARE(V::state().outputPatches[0], std::uint8_t(2));
 }
 
 VELA_TEST_MAIN_CORE(TestControl)

@@ -6,6 +6,8 @@
 #include "app/WdxManager.h"
 #include "control/WdxStateMachine.h"
 
+#include <QFile>
+
 #include <algorithm>
 
 using namespace ControlTest;
@@ -21,10 +23,12 @@ QStringList words(const QString &text) { return text.split(QLatin1Char(' '), Qt:
 class AppRig
 {
 public:
-    explicit AppRig(const V::Timing &timing = V::Timing())
+    explicit AppRig(const V::Timing &timing = V::Timing(), const std::function<void()> &prepare = {})
     {
         V::reset();
         V::setTiming(timing);
+        if (prepare)
+            prepare();
         V::plug();
         manager = new WdxManager;
         model = manager->model();
@@ -51,6 +55,8 @@ private slots:
     void transitions();
     void walkFailAndUnplug();
     void mainVersionChangeWhilePolling();
+    void lockAnswerBeforeItsState();
+    void createStartDestroy();
 };
 
 void TestWalk::initTestCase()
@@ -192,6 +198,51 @@ void TestWalk::mainVersionChangeWhilePolling()
     rig.controller()->deviceInfo()->readMainFwVersion();
     QVERIFY(rig.reach(QStringLiteral("RequireMainFw")));
     QCOMPARE(rig.states, words(kWalk).mid(1, 5) + QStringList{"RequireMainFw"});
+}
+
+// A lock answer that came before the walk asks for it (a read re-posted from before a replug)
+// must not leave the walk waiting for a change that never comes.
+void TestWalk::lockAnswerBeforeItsState()
+{
+    AppRig rig(V::Timing::instant(), [] { V::update([](V::DeviceState &s) { s.locked = true; }); });
+    QObject::connect(rig.manager->stateMachine(), &WdxStateMachine::stateChanged, rig.model, [&](const QString &state) {
+        if (state == QLatin1String("CheckStatus"))
+            rig.model->updateSecurityStatus(QStringLiteral("locked"));
+    });
+    QVERIFY(rig.reach(QStringLiteral("Polling")));
+    QVERIFY(rig.model->isLocked());
+}
+
+// Created, started and deleted again and again, every other time with requests in flight: no
+// thread is left running (and the sanitizers see no leak).
+void TestWalk::createStartDestroy()
+{
+    V::reset();
+    V::setTiming(V::Timing::instant());
+    V::plug();
+    const auto threadCount = [] {
+        QFile status(QStringLiteral("/proc/self/status"));
+        const QByteArray text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
+        return text.mid(text.indexOf("Threads:") + 8).split('\n').value(0).trimmed().toInt();
+    };
+    const int threadsBefore = threadCount();
+    for (int round = 0; round < 4; ++round) {
+        auto *controller = new WdxController;
+        std::atomic<bool> running{false};
+        QObject::connect(controller->processor(), &WdxRequestProcessor::started, controller->processor(),
+                         [&running] { running = true; }, Qt::DirectConnection);
+        controller->start();
+        QVERIFY(QTest::qWaitFor([&] { return running.load(); }, kWait));
+        controller->processor()->resume();
+        if (round % 2 == 0) {
+            QVERIFY(QTest::qWaitFor([&] { return controller->processor()->isConnected(); }, kWait));
+            controller->deviceInfo()->readDeviceName();
+            controller->gains()->writeOutputGains({1, 2, 3});
+        }
+        delete controller;
+        flushDeferredDeletes();
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(threadCount() <= threadsBefore, kWait);
 }
 
 VELA_TEST_MAIN_CORE(TestWalk)
