@@ -313,25 +313,28 @@ private slots:
 
     void connectionFlagAndNotSent()
     {
+        // Emitted on the monitor's thread: counted on this one, as the controller receives them.
+        int connected = 0, disconnected = 0;
+        QObject receiver;
         Engine engine(200);
-        QSignalSpy connected(engine.processor, &WdxRequestProcessor::wdxConnected),
-            disconnected(engine.processor, &WdxRequestProcessor::wdxDisconnected);
+        QObject::connect(engine.processor, &WdxRequestProcessor::wdxConnected, &receiver, [&connected] { ++connected; }, Qt::QueuedConnection);
+        QObject::connect(engine.processor, &WdxRequestProcessor::wdxDisconnected, &receiver, [&disconnected] { ++disconnected; }, Qt::QueuedConnection);
         unplug();
         QVERIFY(engine.start(false));
         WdxRequest *lost = engine.make(readOutputGainsMessage());
         QVERIFY(engine.processor->postRequest(lost, 0) && waitStatus(lost, WdxRequest::NotSent));
         QCOMPARE(lines("Warning", "onWriteRequestEntered", "Not connected"), 1);
         plug();
-        QTRY_COMPARE_WITH_TIMEOUT(connected.count(), 1, kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(connected, 1, kWait);
         QVERIFY(engine.processor->isConnected() && lines("Info", "onWdxConnected", "Wdx connected") == 1);
         engine.processor->pause();   // closed, and not looked for although plugged
-        QTRY_COMPARE_WITH_TIMEOUT(disconnected.count(), 1, kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(disconnected, 1, kWait);
         QVERIFY(!engine.processor->isConnected() && lines("Info", "onWdxDisconnected", "Wdx disconnected") == 1);
         QCOMPARE(logs().count("Debug", "WdxMonitor", "closeConnection", "Device disconnected, close it"), 1);
         QTest::qWait(400);
         QCOMPARE(status().openHandles, 0);
         engine.processor->resume();
-        QTRY_COMPARE_WITH_TIMEOUT(connected.count(), 2, kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(connected, 2, kWait);
     }
 
     // Each ends the request; only a bridge error passes the machine through Error; the next is served.

@@ -327,11 +327,13 @@ void TestTester::firmwareWalk()
     V::Timing timing;
     timing.bootWindowMs = 4000;
     V::setTiming(timing);
-    QSignalSpy connects(processor(), &WdxRequestProcessor::wdxConnected);
+    int connects = 0; // emitted on the monitor's thread: counted on this one
+    QObject receiver;
+    QObject::connect(processor(), &WdxRequestProcessor::wdxConnected, &receiver, [&connects] { ++connects; }, Qt::QueuedConnection);
     m_tester->reset();
     QCOMPARE(m_tester->debugMessage(), QStringLiteral("Reset done"));
     QTRY_COMPARE_WITH_TIMEOUT(toDevice(), QList<QByteArray>{"55 00 02 01 00 ff a8"}, kWait);
-    QTRY_COMPARE_WITH_TIMEOUT(connects.count(), 1, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(connects, 1, kWait);
     m_tester->lockOnBoot();
     QTRY_VERIFY(V::status().bootLocked);
     m_tester->setFwStatus(1);
@@ -357,7 +359,7 @@ void TestTester::firmwareWalk()
     QCOMPARE(ids.count(), 9);
     V::setTiming(V::Timing()); // back to the main firmware for the cases that follow
     V::reboot();
-    QTRY_COMPARE_WITH_TIMEOUT(connects.count(), 2, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(connects, 2, kWait);
 }
 
 void TestTester::malformed_data()
